@@ -1,0 +1,159 @@
+// TFileStream over POSIX descriptors. Share modes are emulated with open file
+// description locks on four bytes far beyond any real data: one region per
+// access right held and one per right denied to others, so exclusive and
+// deny-read/deny-write openers conflict exactly with the openers they exclude.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Stream.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+constexpr off_t kLockBase = off_t(1) << 62;
+enum LockRegion { lrHasRead, lrHasWrite, lrDenyRead, lrDenyWrite };
+
+bool RegionTaken(int fd, LockRegion r) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kLockBase + r;
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+void HoldRegion(int fd, LockRegion r) {
+  struct flock fl {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kLockBase + r;
+  fl.l_len = 1;
+  fcntl(fd, F_OFD_SETLK, &fl);  // best effort: a write-only descriptor cannot hold it
+}
+
+// Returns false when another opener's rights or denials conflict with ours.
+bool ApplyShareMode(int fd, bool wantRead, bool wantWrite, uint16_t share) {
+  const bool denyRead = share == fmShareExclusive || share == fmShareDenyRead;
+  const bool denyWrite = share == fmShareExclusive || share == fmShareDenyWrite;
+  if ((wantRead && RegionTaken(fd, lrDenyRead)) || (wantWrite && RegionTaken(fd, lrDenyWrite)) ||
+      (denyRead && RegionTaken(fd, lrHasRead)) || (denyWrite && RegionTaken(fd, lrHasWrite)))
+    return false;
+  if (wantRead) HoldRegion(fd, lrHasRead);
+  if (wantWrite) HoldRegion(fd, lrHasWrite);
+  if (denyRead) HoldRegion(fd, lrDenyRead);
+  if (denyWrite) HoldRegion(fd, lrDenyWrite);
+  return true;
+}
+
+UString Reason(int err) {
+  return FromUtf8(std::strerror(err));
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const UString& path, uint16_t mode) : FFileName(path), FMode(mode) {
+  const std::string native = ToUtf8(path);
+  const bool create = mode == fmCreate;
+  const uint16_t access = create ? fmOpenReadWrite : (mode & 0x3);
+  const uint16_t share = create ? fmShareExclusive : (mode & 0x70);
+  int flags = O_CLOEXEC;
+  flags |= access == fmOpenWrite ? O_WRONLY : access == fmOpenReadWrite ? O_RDWR : O_RDONLY;
+  if (create) flags |= O_CREAT | O_TRUNC;
+  // Never truncate a file someone else holds under a denial: open first, check, then cut.
+  FHandle = ::open(native.c_str(), flags & ~O_TRUNC, 0666);
+  if (FHandle < 0) {
+    const int err = errno;
+    if (create) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(err));
+    throw EFOpenError(u"Cannot open file \"" + path + u"\". " + Reason(err));
+  }
+  struct stat st {};
+  if (fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(FHandle);
+    FHandle = -1;
+    if (create) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(EISDIR));
+    throw EFOpenError(u"Cannot open file \"" + path + u"\". " + Reason(EISDIR));
+  }
+  const bool wantRead = access != fmOpenWrite;
+  const bool wantWrite = access != fmOpenRead;
+  if (!ApplyShareMode(FHandle, wantRead, wantWrite, share)) {
+    ::close(FHandle);
+    FHandle = -1;
+    const UString why = u"The file is in use by another process";
+    if (create) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + why);
+    throw EFOpenError(u"Cannot open file \"" + path + u"\". " + why);
+  }
+  if (create && ::ftruncate(FHandle, 0) != 0) {
+    const int err = errno;
+    ::close(FHandle);
+    FHandle = -1;
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(err));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FHandle >= 0) ::close(FHandle);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(FHandle, p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EReadError(u"Cannot read file \"" + FFileName + u"\". " + Reason(errno));
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  auto* p = static_cast<const uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // A full medium is reported as a short count so callers can ask for space.
+      if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) break;
+      throw EWriteError(u"Cannot write file \"" + FFileName + u"\". " + Reason(errno));
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+  const off_t pos = ::lseek(FHandle, offset, whence);
+  if (pos < 0) throw EStreamError(u"Cannot seek in file \"" + FFileName + u"\". " + Reason(errno));
+  return pos;
+}
+
+int64_t TFileStream::Size() {
+  struct stat st {};
+  if (fstat(FHandle, &st) != 0)
+    throw EStreamError(u"Cannot read the size of \"" + FFileName + u"\". " + Reason(errno));
+  return st.st_size;
+}
+
+void TFileStream::SetSize(int64_t newSize) {
+  if (::ftruncate(FHandle, newSize) != 0)
+    throw EStreamError(u"Cannot change the size of \"" + FFileName + u"\". " + Reason(errno));
+  if (Position() > newSize) Seek(newSize, soBeginning);
+}
+
+bool TFileStream::Flush() {
+  return ::fsync(FHandle) == 0;
+}
+
+}  // namespace kelvane
