@@ -1,4 +1,4 @@
-#include "engine/KelConst.h"
+#include "container/KelConst.h"
 
 namespace kelvane {
 

@@ -1,8 +1,8 @@
-#include "engine/KelExcept.h"
+#include "container/KelExcept.h"
 
 #include <algorithm>
 
-#include "engine/KelConst.h"
+#include "container/KelConst.h"
 
 namespace kelvane {
 
