@@ -32,4 +32,33 @@ bool BytesToName(const AnsiString& Bytes, UString& Name) {
   return false;
 }
 
+bool NameToStoredBytes(const UString& Name, bool OemNames, AnsiString& Bytes) {
+  if (NameToBytes(Name, Bytes)) return true;
+  if (!OemNames) return false;
+  for (const char c : Bytes) {
+    if (!AnsiCharHasOemForm(static_cast<uint8_t>(c))) {
+      Bytes = ToUtf8(Name);
+      return true;
+    }
+  }
+  AnsiToOemInPlace(Bytes);
+  return false;
+}
+
+bool StoredBytesToName(const AnsiString& Bytes, bool OemNames, bool Utf8Flag, UString& Name) {
+  if (!OemNames || Utf8Flag) return BytesToName(Bytes, Name);
+  AnsiString ansi = Bytes;
+  OemToAnsiInPlace(ansi);
+  if (BytesToName(ansi, Name)) return true;
+  // The in-place step stops at a zero byte; the straight reading keeps that too.
+  const size_t zero = Bytes.find('\0');
+  if (zero == AnsiString::npos) {
+    Name = OemToUnicode(Bytes);
+  } else {
+    Name = OemToUnicode(std::string_view(Bytes).substr(0, zero)) +
+           AnsiToUnicode(std::string_view(Bytes).substr(zero));
+  }
+  return false;
+}
+
 }  // namespace kelvane
