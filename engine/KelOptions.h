@@ -1,0 +1,60 @@
+// The option set of one archiver.
+#pragma once
+
+#include "engine/KelTypes.h"
+#include "platform/Component.h"
+
+namespace kelvane {
+
+class TKelOptions : public TPersistent {
+ public:
+  // Every option at its default (see the fields).
+  TKelOptions() = default;
+
+  // From another TKelOptions copies every option except ShareMode, which keeps
+  // its value; anything else raises EConvertError (TPersistent).
+  void Assign(const TPersistent& source) override;
+  const char* ClassName() const override { return "TKelOptions"; }
+
+  // Searches look into every folder; adding recurses into subfolders.
+  bool Recurse() const { return FRecurse; }
+  void SetRecurse(bool value) { FRecurse = value; }
+  // Sharing with which source files are opened when added files are stored.
+  TKelFileShareMode ShareMode() const { return FShareMode; }
+  void SetShareMode(TKelFileShareMode value) { FShareMode = value; }
+  // What to do when a destination file exists.
+  TKelOverwriteMode OverwriteMode() const { return FOverwriteMode; }
+  void SetOverwriteMode(TKelOverwriteMode value) { FOverwriteMode = value; }
+  // Recreate stored folders when extracting.
+  bool CreateDirs() const { return FCreateDirs; }
+  void SetCreateDirs(bool value) { FCreateDirs = value; }
+  // Existing read-only files may be replaced.
+  bool ReplaceReadOnly() const { return FReplaceReadOnly; }
+  void SetReplaceReadOnly(bool value) { FReplaceReadOnly = value; }
+  // Give extracted files their stored attributes (the option is named
+  // SetAttributes, hence the doubled prefix of its setter).
+  bool SetAttributes() const { return FSetAttributes; }
+  void SetSetAttributes(bool value) { FSetAttributes = value; }
+  // Attribute mask of the operations called without arguments.
+  int32_t SearchAttr() const { return FSearchAttr; }
+  void SetSearchAttr(int32_t value) { FSearchAttr = value; }
+  // Flush files on removable drives before closing them.
+  bool FlushBuffers() const { return FFlushBuffers; }
+  void SetFlushBuffers(bool value) { FFlushBuffers = value; }
+  // Stored names are converted between the OEM and the ANSI code page.
+  bool OEMFileNames() const { return FOEMFileNames; }
+  void SetOEMFileNames(bool value) { FOEMFileNames = value; }
+
+ private:
+  bool FRecurse = true;
+  TKelFileShareMode FShareMode = smShareDenyNone;
+  TKelOverwriteMode FOverwriteMode = omAlways;
+  bool FCreateDirs = true;
+  bool FReplaceReadOnly = true;
+  bool FSetAttributes = true;
+  int32_t FSearchAttr = KelAllItemsAttr;
+  bool FFlushBuffers = true;
+  bool FOEMFileNames = true;
+};
+
+}  // namespace kelvane

@@ -1,0 +1,382 @@
+#include "engine/Kelvane.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+constexpr double KelVersion = 6.01;
+
+constexpr uint16_t NoZipMethod = 0xFFFF;
+constexpr uint16_t MethodStored = 0;
+constexpr uint16_t MethodDeflate = 8;
+
+constexpr int NativeBadCompressionMode = 5;
+constexpr int NativeNotOpen = 13;
+constexpr int NativeBlankInMemoryName = 29;
+
+// Stored names use "/"; handlers see and give back disk separators.
+UString ToDiskSeparators(UString name) {
+  std::replace(name.begin(), name.end(), u'/', PathDelim);
+  return name;
+}
+
+UString ToStoredSeparators(UString name) {
+  std::replace(name.begin(), name.end(), PathDelim, u'/');
+  return name;
+}
+
+}  // namespace
+
+// Plain defaults are the member initialisers; the owned objects are made here.
+TKelBaseArchiver::TKelBaseArchiver(TComponent* AOwner) : TComponent(AOwner) {
+  FOptions = std::make_unique<TKelOptions>();
+  SetCompressionLevel(clFastest);
+  FFileMasks = std::make_unique<TStringList>();
+  FExclusionMasks = std::make_unique<TStringList>();
+  FNoCompressionMasks = std::make_unique<TStringList>();
+  FSpanningOptions = std::make_unique<TKelSpanningOptions>();
+  FVolumeNumberInfo = std::make_unique<TKelVolumeNumberInfo>();
+}
+
+TKelBaseArchiver::~TKelBaseArchiver() {
+  CloseArchive();
+  FVolumeNumberInfo.reset();
+  FOptions.reset();
+  FFileMasks.reset();
+  FExclusionMasks.reset();
+  FNoCompressionMasks.reset();
+  FSpanningOptions.reset();
+}
+
+// ---- Property accessors
+
+void TKelBaseArchiver::SetCompressionLevel(TKelCompressionLevel value) {
+  FCompressionLevel = value;
+  switch (value) {
+    case clNone:
+      FCompressionMode = 0;
+      break;
+    case clFastest:
+      FCompressionMode = 1;
+      break;
+    case clNormal:
+      FCompressionMode = 6;
+      break;
+    case clMax:
+      FCompressionMode = 9;
+      break;
+  }
+  UpdateCompressionMethod();
+}
+
+void TKelBaseArchiver::SetCompressionMode(uint8_t value) {
+  if (value > 9) throw EKelException(NativeBadCompressionMode, this);
+  FCompressionMode = value;
+  if (value == 0)
+    FCompressionLevel = clNone;
+  else if (value <= 3)
+    FCompressionLevel = clFastest;
+  else if (value <= 6)
+    FCompressionLevel = clNormal;
+  else
+    FCompressionLevel = clMax;
+  UpdateCompressionMethod();
+}
+
+UString TKelBaseArchiver::CurrentVersion() const {
+  // to_chars ignores the locale, so the separator is always a point.
+  char text[16];
+  const auto result =
+      std::to_chars(text, text + sizeof text, KelVersion, std::chars_format::fixed, 2);
+  return FromUtf8(std::string_view(text, static_cast<size_t>(result.ptr - text))) + u" ";
+}
+
+void TKelBaseArchiver::SetPassword(const AnsiString& Value) {
+  FPassword = Value;
+}
+
+void TKelBaseArchiver::SetSpanningMode(TKelSpanningMode value) {
+  if (FActive) throw Exception("Cannot set spanning mode on open archive");
+  FSpanningMode = value;
+}
+
+void TKelBaseArchiver::SetInMemory(bool value) {
+  if (value == FInMemory) return;
+  if (!FActive) {
+    FInMemory = value;
+    return;
+  }
+  if (value) {
+    CloseArchive();
+    FInMemory = true;
+    OpenArchive();
+    return;
+  }
+  if (FFileName.empty()) throw EKelException(NativeBlankInMemoryName, this);
+  {
+    // The archive is closed only after the file holds all of it.
+    TFileStream file(FFileName, fmCreate);
+    if (FCompressedStream) file.CopyFrom(*FCompressedStream, 0);
+  }
+  CloseArchive();
+  FInMemory = false;
+  OpenArchive();
+}
+
+void TKelBaseArchiver::CheckActive() const {
+  if (!FActive) throw EKelException(NativeNotOpen, this);
+}
+
+int64_t TKelBaseArchiver::Size() const {
+  CheckActive();
+  if (!FCompressedStream) throw EKelException(NativeNotOpen, this);
+  return FCompressedStream->Size();
+}
+
+int32_t TKelBaseArchiver::FileCount() {
+  CheckActive();
+  return 0;  // not yet built: needs the search and the directory
+}
+
+bool TKelBaseArchiver::Exists() const {
+  return !FFileName.empty() && IsFile(FFileName);
+}
+
+void TKelBaseArchiver::SetActive(bool value) {
+  if (value == FActive) return;
+  if (value)
+    OpenArchive();
+  else
+    CloseArchive();
+}
+
+AnsiString TKelBaseArchiver::Comment() const {
+  return {};  // closed: empty; open: not yet built (needs the directory)
+}
+
+void TKelBaseArchiver::SetComment(const AnsiString&) {
+  CheckActive();
+  // not yet built: needs the directory and its writer
+}
+
+// ---- Overridable operations
+
+void TKelBaseArchiver::UpdateCompressionMethod() {
+  FCompressionMethod = NoZipMethod;
+}
+
+void TKelBaseArchiver::DoOverallProgress(double Progress, TKelProcessOperation Operation,
+                                         TKelProgressPhase ProgressPhase, bool& Cancel) {
+  if (FOnOverallProgress)
+    FOnOverallProgress(this, Progress, Operation, ProgressPhase, Cancel);
+  else
+    Cancel = false;
+}
+
+void TKelBaseArchiver::DoFileProgress(const UString& FileName, double Progress,
+                                      TKelProcessOperation Operation,
+                                      TKelProgressPhase ProgressPhase, bool& Cancel) {
+  if (FOnFileProgress)
+    FOnFileProgress(this, ToDiskSeparators(FileName), Progress, Operation, ProgressPhase, Cancel);
+  else
+    Cancel = false;
+}
+
+void TKelBaseArchiver::DoCopyTempFileProgress(double Progress, TKelProgressPhase ProgressPhase,
+                                              bool& Cancel) {
+  Cancel = false;
+  if (FOnCopyTempFileProgress) FOnCopyTempFileProgress(this, Progress, ProgressPhase, Cancel);
+}
+
+void TKelBaseArchiver::DoConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
+                                          bool& Confirm) {
+  if (FOnConfirmOverwrite)
+    FOnConfirmOverwrite(this, SourceFileName, DestFileName, Confirm);
+  else
+    DefaultConfirmOverwrite(SourceFileName, DestFileName, Confirm);
+}
+
+void TKelBaseArchiver::DoConfirmProcessFile(const UString& FileName, TKelProcessOperation Operation,
+                                            bool& Confirm) {
+  Confirm = true;
+  if (FOnConfirmProcessFile) FOnConfirmProcessFile(this, FileName, Operation, Confirm);
+}
+
+void TKelBaseArchiver::DoPassword(const UString& FileName, AnsiString& NewPassword,
+                                  bool& SkipFile) {
+  if (FOnPassword)
+    FOnPassword(this, FileName, NewPassword, SkipFile);
+  else
+    DefaultPassword(FileName, NewPassword, SkipFile);
+}
+
+void TKelBaseArchiver::DoProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,
+                                            int32_t NativeError, int32_t ErrorCode,
+                                            const UString& ErrorMessage, TKelAction& Action) {
+  Action = fxaIgnore;
+  if (FOnProcessFileFailure)
+    FOnProcessFileFailure(this, FileName, Operation, NativeError, ErrorCode, ErrorMessage, Action);
+  else
+    DefaultProcessFileFailure(FileName, Operation, NativeError, ErrorCode, ErrorMessage, Action);
+}
+
+void TKelBaseArchiver::DoRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName,
+                                            bool& Cancel) {
+  if (VolumeNumber < 0) VolumeNumber = 0;
+  Cancel = false;
+  if (FOnRequestBlankVolume)
+    FOnRequestBlankVolume(this, VolumeNumber + 1, VolumeFileName, Cancel);
+  else
+    DefaultRequestBlankVolume(VolumeNumber, VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoRequestFirstVolume(UString& VolumeFileName, bool& Cancel) {
+  Cancel = false;
+  if (FOnRequestFirstVolume)
+    FOnRequestFirstVolume(this, VolumeFileName, Cancel);
+  else
+    DefaultRequestFirstVolume(VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoRequestLastVolume(UString& VolumeFileName, bool& Cancel) {
+  Cancel = false;
+  if (FOnRequestLastVolume)
+    FOnRequestLastVolume(this, VolumeFileName, Cancel);
+  else
+    DefaultRequestLastVolume(VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoRequestMiddleVolume(int32_t VolumeNumber, UString& VolumeFileName,
+                                             bool& Cancel) {
+  Cancel = false;
+  if (FOnRequestMiddleVolume)
+    FOnRequestMiddleVolume(this, VolumeNumber + 1, VolumeFileName, Cancel);
+  else
+    DefaultRequestMiddleVolume(VolumeNumber, VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoDiskFull(int32_t VolumeNumber, const UString& VolumeFileName,
+                                  bool& Cancel) {
+  Cancel = false;
+  if (FOnDiskFull)
+    FOnDiskFull(this, VolumeNumber + 1, VolumeFileName, Cancel);
+  else
+    DefaultDiskFull(VolumeNumber, VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoProcessVolumeFailure(TKelProcessOperation Operation, int32_t VolumeNumber,
+                                              const UString& VolumeFileName, bool& Cancel) {
+  if (FOnProcessVolumeFailure)
+    FOnProcessVolumeFailure(this, Operation, VolumeNumber, VolumeFileName, Cancel);
+}
+
+void TKelBaseArchiver::DoStoreFile(UString& FileName, int32_t& FileAttr, AnsiString& Comment,
+                                   const UString& OriginalFileName) {
+  if (!FOnStoreFile) return;
+  FileName = ToDiskSeparators(std::move(FileName));
+  FOnStoreFile(this, FileName, FileAttr, Comment, OriginalFileName);
+  FileName = ToStoredSeparators(std::move(FileName));
+}
+
+void TKelBaseArchiver::DoExtractFile(UString& FileName, uint32_t& FileAttr,
+                                     const AnsiString& Comment) {
+  FileName = ToDiskSeparators(std::move(FileName));
+  if (FOnExtractFile) FOnExtractFile(this, FileName, FileAttr, Comment);
+}
+
+void TKelBaseArchiver::DoAfterOpen() {
+  if (FAfterOpen) FAfterOpen(this);
+}
+
+// ---- Interactive defaults: not yet built (see Kelvane.h).
+
+void TKelBaseArchiver::DefaultConfirmOverwrite(const UString&, UString&, bool&) {}
+void TKelBaseArchiver::DefaultPassword(const UString&, AnsiString&, bool&) {}
+void TKelBaseArchiver::DefaultProcessFileFailure(const UString&, TKelProcessOperation, int32_t,
+                                                 int32_t, const UString&, TKelAction&) {}
+void TKelBaseArchiver::DefaultRequestBlankVolume(int32_t, UString&, bool&) {}
+void TKelBaseArchiver::DefaultRequestFirstVolume(UString&, bool&) {}
+void TKelBaseArchiver::DefaultRequestLastVolume(UString&, bool&) {}
+void TKelBaseArchiver::DefaultRequestMiddleVolume(int32_t, UString&, bool&) {}
+void TKelBaseArchiver::DefaultDiskFull(int32_t, const UString&, bool&) {}
+
+// ---- Operations not yet built (see Kelvane.h): they do nothing and report
+// failure where they have a result.
+
+void TKelBaseArchiver::OpenArchive() {}
+void TKelBaseArchiver::OpenArchive(uint16_t) {}
+void TKelBaseArchiver::OpenArchive(TStream&, bool) {}
+void TKelBaseArchiver::CloseArchive() {}
+void TKelBaseArchiver::BeginUpdate() {}
+void TKelBaseArchiver::EndUpdate() {}
+void TKelBaseArchiver::CancelUpdate() {}
+bool TKelBaseArchiver::FindFirst(TKelArchiveItem&) {
+  return false;
+}
+bool TKelBaseArchiver::FindFirst(const UString&, TKelArchiveItem&, int32_t, const UString&) {
+  return false;
+}
+bool TKelBaseArchiver::FindNext(TKelArchiveItem&) {
+  return false;
+}
+void TKelBaseArchiver::ExtractFiles() {}
+void TKelBaseArchiver::ExtractFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::TestFiles() {}
+void TKelBaseArchiver::TestFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::AddFiles() {}
+void TKelBaseArchiver::AddFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::MoveFiles() {}
+void TKelBaseArchiver::MoveFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::UpdateFiles() {}
+void TKelBaseArchiver::UpdateFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::DeleteFiles() {}
+void TKelBaseArchiver::DeleteFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::RenameFile(const UString&, const UString&) {}
+void TKelBaseArchiver::ChangeFilesAttr(const UString&, uint32_t) {}
+void TKelBaseArchiver::ChangeFilesIntAttr(const UString&, uint32_t) {}
+void TKelBaseArchiver::ChangeFilesComment(const UString&, const AnsiString&) {}
+void TKelBaseArchiver::AddFromStream(const UString&, TStream&, bool, int64_t, int64_t, int32_t,
+                                     TDateTime) {}
+void TKelBaseArchiver::AddFromBuffer(const UString&, const void*, int32_t, int32_t, TDateTime) {}
+void TKelBaseArchiver::AddFromString(const UString&, const UString&, int32_t, TDateTime) {}
+void TKelBaseArchiver::ExtractToStream(const UString&, TStream&) {}
+void TKelBaseArchiver::ExtractToBuffer(const UString&, void*, int32_t, int64_t) {}
+void TKelBaseArchiver::ExtractToString(const UString&, UString&) {}
+bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
+  return false;
+}
+void TKelBaseArchiver::MakeSFX(const UString&) {}
+bool TKelBaseArchiver::IsFilePasswordValid(const UString&, const AnsiString&) {
+  return false;
+}
+void TKelBaseArchiver::RepairArchive(const UString&) {}
+bool TKelBaseArchiver::IsValidArchiveFile() {
+  return false;
+}
+
+// ---- TKelvane
+
+TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
+  isZIPFormat = true;
+  FZip64Mode = zmDisabled;
+  // The base constructor set the level before this class's method choice was
+  // reachable (no virtual dispatch into a class under construction).
+  UpdateCompressionMethod();
+}
+
+void TKelvane::SetPassword(const AnsiString& Value) {
+  FPassword = Value;
+}
+
+void TKelvane::UpdateCompressionMethod() {
+  FCompressionMethod = FCompressionMode != 0 ? MethodDeflate : MethodStored;
+}
+
+void TKelvane::MergeWith(const UString&) {}  // not yet built (see Kelvane.h)
+
+}  // namespace kelvane

@@ -1,0 +1,384 @@
+// The archiver component: configuration, the state of the open archive, and the
+// events through which it reports progress and asks questions.
+#pragma once
+
+#include <memory>
+
+#include "container/KelVolumeInfo.h"
+#include "engine/KelExcept.h"
+#include "engine/KelOptions.h"
+#include "engine/KelTypes.h"
+#include "platform/Component.h"
+#include "platform/Stream.h"
+
+namespace kelvane {
+
+class TKelDirManager;
+
+// NOT YET BUILT. These operations are declared with their final signatures but
+// their bodies do nothing and raise nothing; the ones with a result report
+// failure (false):
+//   OpenArchive (all three forms), CloseArchive, BeginUpdate, EndUpdate,
+//   CancelUpdate, FindFirst (both forms), FindNext, ExtractFiles, TestFiles,
+//   AddFiles, MoveFiles, UpdateFiles, DeleteFiles (both forms each), RenameFile,
+//   ChangeFilesAttr, ChangeFilesIntAttr, ChangeFilesComment, AddFromStream,
+//   AddFromBuffer, AddFromString, ExtractToStream, ExtractToBuffer,
+//   ExtractToString, FastFileAppend, MakeSFX, TKelvane::MergeWith,
+//   IsFilePasswordValid, RepairArchive, IsValidArchiveFile;
+//   on an open archive: reading Comment and FileCount (which return "" and 0),
+//   writing Comment (which does nothing).
+//   The interactive answers given when no handler is assigned are hooks that do
+//   nothing yet: DefaultConfirmOverwrite, DefaultPassword,
+//   DefaultProcessFileFailure, DefaultRequestBlankVolume,
+//   DefaultRequestFirstVolume, DefaultRequestLastVolume,
+//   DefaultRequestMiddleVolume, DefaultDiskFull.
+// Since no archive can be opened yet, none of the open-archive branches is
+// reachable.
+
+class TKelBaseArchiver : public TComponent {
+ public:
+  // Creates the options, masks, spanning options and volume descriptor with their
+  // defaults and registers with AOwner, which destroys the component.
+  explicit TKelBaseArchiver(TComponent* AOwner);
+  // Closes the archive (committing an open update), then frees what it owns.
+  ~TKelBaseArchiver() override;
+  const char* ClassName() const override { return "TKelBaseArchiver"; }
+
+  // ---- Opening and closing
+  void OpenArchive();
+  void OpenArchive(uint16_t Mode);
+  void OpenArchive(TStream& Stream, bool Create);
+  // Never raises.
+  void CloseArchive();
+
+  // ---- Update transactions
+  void BeginUpdate();
+  void EndUpdate();
+  void CancelUpdate();
+
+  // ---- Search
+  bool FindFirst(TKelArchiveItem& F);
+  bool FindFirst(const UString& FileMask, TKelArchiveItem& F, int32_t SearchAttr,
+                 const UString& ExclusionMask);
+  bool FindNext(TKelArchiveItem& F);
+
+  // ---- Multi-item operations. The argument-less forms use FileMasks,
+  // ExclusionMasks and Options().SearchAttr().
+  void ExtractFiles();
+  void ExtractFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  void TestFiles();
+  void TestFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  void AddFiles();
+  void AddFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  void MoveFiles();
+  void MoveFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  void UpdateFiles();
+  void UpdateFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  void DeleteFiles();
+  void DeleteFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+
+  // ---- Renaming and changing items
+  void RenameFile(const UString& OldName, const UString& NewName);
+  void ChangeFilesAttr(const UString& FileMask, uint32_t NewAttr);
+  void ChangeFilesIntAttr(const UString& FileMask, uint32_t NewAttr);
+  void ChangeFilesComment(const UString& FileMask, const AnsiString& NewComment);
+
+  // ---- Streams and memory
+  void AddFromStream(const UString& FileName, TStream& Stream, bool CopyToBuffer, int64_t Position,
+                     int64_t Count, int32_t Attr, TDateTime DateTime);
+  void AddFromBuffer(const UString& FileName, const void* Buffer, int32_t Count, int32_t Attr,
+                     TDateTime DateTime);
+  void AddFromString(const UString& FileName, const UString& Text, int32_t Attr,
+                     TDateTime DateTime);
+  void ExtractToStream(const UString& FileName, TStream& Stream);
+  void ExtractToBuffer(const UString& FileName, void* Buffer, int32_t Count, int64_t StartPosition);
+  void ExtractToString(const UString& FileName, UString& Text);
+
+  // ---- Whole files
+  bool FastFileAppend(TStream& OutStream, TStream& InStream, const UString& FileName);
+  void MakeSFX(const UString& SFXFileName);
+
+  // ---- Checking and repair
+  bool IsFilePasswordValid(const UString& FileName, const AnsiString& Password);
+  void RepairArchive(const UString& OutputFileName);
+  bool IsValidArchiveFile();
+
+  // ---- Published properties
+  bool ExtractCorruptedFiles() const { return FExtractCorruptedFiles; }
+  void SetExtractCorruptedFiles(bool value) { FExtractCorruptedFiles = value; }
+  TKelCompressionLevel CompressionLevel() const { return FCompressionLevel; }
+  // Also sets CompressionMode (clNone 0, clFastest 1, clNormal 6, clMax 9) and the
+  // compression method for new items.
+  void SetCompressionLevel(TKelCompressionLevel value);
+  uint8_t CompressionMode() const { return FCompressionMode; }
+  // Deflate level 0..9; also sets CompressionLevel and the compression method.
+  // A value above 9 raises EKelException (native error 5) and changes nothing.
+  void SetCompressionMode(uint8_t value);
+  // "6.01 " (with the trailing blank) in every locale.
+  UString CurrentVersion() const;
+  // Has no effect: the version is fixed.
+  void SetCurrentVersion(const UString&) {}
+  const AnsiString& Password() const { return FPassword; }
+  virtual void SetPassword(const AnsiString& Value);
+  const UString& FileName() const { return FFileName; }
+  void SetFileName(const UString& value) { FFileName = value; }
+  const UString& BaseDir() const { return FBaseDir; }
+  void SetBaseDir(const UString& value) { FBaseDir = value; }
+  // Empty means the system's temporary folder.
+  const UString& TempDir() const { return FTempDir; }
+  void SetTempDir(const UString& value) { FTempDir = value; }
+  TKelSpanningMode SpanningMode() const { return FSpanningMode; }
+  // Raises Exception "Cannot set spanning mode on open archive" while open.
+  void SetSpanningMode(TKelSpanningMode value);
+  TKelSpanningOptions& SpanningOptions() { return *FSpanningOptions; }
+  const TKelSpanningOptions& SpanningOptions() const { return *FSpanningOptions; }
+  void SetSpanningOptions(const TKelSpanningOptions& value) { FSpanningOptions->Assign(value); }
+  const UString& SFXStub() const { return FSFXStub; }
+  void SetSFXStub(const UString& value) { FSFXStub = value; }
+  TKelOptions& Options() { return *FOptions; }
+  const TKelOptions& Options() const { return *FOptions; }
+  // Copies through TKelOptions::Assign, so ShareMode keeps its value.
+  void SetOptions(const TKelOptions& value) { FOptions->Assign(value); }
+  // The setters copy the lines of the given list into the owned list.
+  TStringList& FileMasks() { return *FFileMasks; }
+  const TStringList& FileMasks() const { return *FFileMasks; }
+  void SetFileMasks(const TStringList& value) { FFileMasks->Assign(value); }
+  TStringList& ExclusionMasks() { return *FExclusionMasks; }
+  const TStringList& ExclusionMasks() const { return *FExclusionMasks; }
+  void SetExclusionMasks(const TStringList& value) { FExclusionMasks->Assign(value); }
+  TStringList& NoCompressionMasks() { return *FNoCompressionMasks; }
+  const TStringList& NoCompressionMasks() const { return *FNoCompressionMasks; }
+  void SetNoCompressionMasks(const TStringList& value) { FNoCompressionMasks->Assign(value); }
+  bool InMemory() const { return FInMemory; }
+  // Closed: only stores the flag; the next opening creates a new, empty archive
+  // in memory. Open on a file, true: reopens as a new, empty in-memory archive
+  // (the file stays as it was). Open in memory, false: writes the archive to a
+  // new file FileName (native error 29 when FileName is empty; on a failed write
+  // the in-memory archive stays open), then reopens it from that file.
+  void SetInMemory(bool value);
+
+  // ---- Events
+  const TKelFileProgressEvent& OnFileProgress() const { return FOnFileProgress; }
+  void SetOnFileProgress(TKelFileProgressEvent value) { FOnFileProgress = std::move(value); }
+  const TKelOverallProgressEvent& OnOverallProgress() const { return FOnOverallProgress; }
+  void SetOnOverallProgress(TKelOverallProgressEvent value) {
+    FOnOverallProgress = std::move(value);
+  }
+  const TKelCopyTempFileProgressEvent& OnCopyTempFileProgress() const {
+    return FOnCopyTempFileProgress;
+  }
+  void SetOnCopyTempFileProgress(TKelCopyTempFileProgressEvent value) {
+    FOnCopyTempFileProgress = std::move(value);
+  }
+  const TKelConfirmOverwriteEvent& OnConfirmOverwrite() const { return FOnConfirmOverwrite; }
+  void SetOnConfirmOverwrite(TKelConfirmOverwriteEvent value) {
+    FOnConfirmOverwrite = std::move(value);
+  }
+  const TKelConfirmProcessFileEvent& OnConfirmProcessFile() const { return FOnConfirmProcessFile; }
+  void SetOnConfirmProcessFile(TKelConfirmProcessFileEvent value) {
+    FOnConfirmProcessFile = std::move(value);
+  }
+  const TKelNotifyEvent& AfterOpen() const { return FAfterOpen; }
+  void SetAfterOpen(TKelNotifyEvent value) { FAfterOpen = std::move(value); }
+  const TKelPasswordEvent& OnPassword() const { return FOnPassword; }
+  void SetOnPassword(TKelPasswordEvent value) { FOnPassword = std::move(value); }
+  const TKelProcessFileFailureEvent& OnProcessFileFailure() const { return FOnProcessFileFailure; }
+  void SetOnProcessFileFailure(TKelProcessFileFailureEvent value) {
+    FOnProcessFileFailure = std::move(value);
+  }
+  const TKelRequestBlankVolumeEvent& OnRequestBlankVolume() const { return FOnRequestBlankVolume; }
+  void SetOnRequestBlankVolume(TKelRequestBlankVolumeEvent value) {
+    FOnRequestBlankVolume = std::move(value);
+  }
+  const TKelRequestVolumeEvent& OnRequestFirstVolume() const { return FOnRequestFirstVolume; }
+  void SetOnRequestFirstVolume(TKelRequestVolumeEvent value) {
+    FOnRequestFirstVolume = std::move(value);
+  }
+  const TKelRequestVolumeEvent& OnRequestLastVolume() const { return FOnRequestLastVolume; }
+  void SetOnRequestLastVolume(TKelRequestVolumeEvent value) {
+    FOnRequestLastVolume = std::move(value);
+  }
+  const TKelRequestMiddleVolumeEvent& OnRequestMiddleVolume() const {
+    return FOnRequestMiddleVolume;
+  }
+  void SetOnRequestMiddleVolume(TKelRequestMiddleVolumeEvent value) {
+    FOnRequestMiddleVolume = std::move(value);
+  }
+  const TKelDiskFullEvent& OnDiskFull() const { return FOnDiskFull; }
+  void SetOnDiskFull(TKelDiskFullEvent value) { FOnDiskFull = std::move(value); }
+  const TKelStoreFileEvent& OnStoreFile() const { return FOnStoreFile; }
+  void SetOnStoreFile(TKelStoreFileEvent value) { FOnStoreFile = std::move(value); }
+  const TKelExtractFileEvent& OnExtractFile() const { return FOnExtractFile; }
+  void SetOnExtractFile(TKelExtractFileEvent value) { FOnExtractFile = std::move(value); }
+
+  // ---- Public properties
+  const TKelVolumeNumberInfo& VolumeNumberInfo() const { return *FVolumeNumberInfo; }
+  // Size of the archive stream (the whole file with any stub; for a multi-volume
+  // archive the volume open now). Raises native error 13 when no archive is open.
+  int64_t Size() const;
+  // Items that are not folders. Raises native error 13 when no archive is open.
+  int32_t FileCount();
+  // Whether a file (not a folder) named FileName exists; needs no open archive.
+  bool Exists() const;
+  bool InUpdate() const { return FUpdateCount > 0; }
+  bool Active() const { return FActive; }
+  // True opens with OpenArchive(), false runs CloseArchive(); the current value
+  // does nothing.
+  void SetActive(bool value);
+  // The archive comment; empty when no archive is open.
+  AnsiString Comment() const;
+  // Raises native error 13 when no archive is open.
+  void SetComment(const AnsiString& value);
+  bool OpenCorruptedArchives() const { return FOpenCorruptedArchives; }
+  void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
+
+ protected:
+  // ---- Overridable operations, in slot order after SetPassword.
+
+  // Sets FCompressionMethod for new items after the level or mode changed; the
+  // base has no ZIP method (0xFFFF).
+  virtual void UpdateCompressionMethod();
+  // Without a handler each progress report clears Cancel.
+  virtual void DoOverallProgress(double Progress, TKelProcessOperation Operation,
+                                 TKelProgressPhase ProgressPhase, bool& Cancel);
+  // The handler sees FileName with disk separators.
+  virtual void DoFileProgress(const UString& FileName, double Progress,
+                              TKelProcessOperation Operation, TKelProgressPhase ProgressPhase,
+                              bool& Cancel);
+  // Clears Cancel, then fires.
+  virtual void DoCopyTempFileProgress(double Progress, TKelProgressPhase ProgressPhase,
+                                      bool& Cancel);
+  virtual void DoConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
+                                  bool& Confirm);
+  // Confirm starts true.
+  virtual void DoConfirmProcessFile(const UString& FileName, TKelProcessOperation Operation,
+                                    bool& Confirm);
+  virtual void DoPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile);
+  // Action starts as fxaIgnore.
+  virtual void DoProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,
+                                    int32_t NativeError, int32_t ErrorCode,
+                                    const UString& ErrorMessage, TKelAction& Action);
+  // The volume requests and DoDiskFull clear Cancel first; handlers receive
+  // volume numbers counted from 1.
+  virtual void DoRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName, bool& Cancel);
+  virtual void DoRequestFirstVolume(UString& VolumeFileName, bool& Cancel);
+  virtual void DoRequestLastVolume(UString& VolumeFileName, bool& Cancel);
+  virtual void DoRequestMiddleVolume(int32_t VolumeNumber, UString& VolumeFileName, bool& Cancel);
+  virtual void DoDiskFull(int32_t VolumeNumber, const UString& VolumeFileName, bool& Cancel);
+  // Fires the event that has no property; nothing in the engine calls it.
+  virtual void DoProcessVolumeFailure(TKelProcessOperation Operation, int32_t VolumeNumber,
+                                      const UString& VolumeFileName, bool& Cancel);
+  // The handler sees and returns FileName with disk separators; FileName comes
+  // back with "/" whatever the handler returned.
+  virtual void DoStoreFile(UString& FileName, int32_t& FileAttr, AnsiString& Comment,
+                           const UString& OriginalFileName);
+  // FileName gets disk separators whether or not a handler is assigned.
+  virtual void DoExtractFile(UString& FileName, uint32_t& FileAttr, const AnsiString& Comment);
+
+  // Answers given when no handler is assigned: boxes and dialogs on the calling
+  // thread. Not yet built (see the list at the top).
+  virtual void DefaultConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
+                                       bool& Confirm);
+  virtual void DefaultPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile);
+  virtual void DefaultProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,
+                                         int32_t NativeError, int32_t ErrorCode,
+                                         const UString& ErrorMessage, TKelAction& Action);
+  virtual void DefaultRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName,
+                                         bool& Cancel);
+  virtual void DefaultRequestFirstVolume(UString& VolumeFileName, bool& Cancel);
+  virtual void DefaultRequestLastVolume(UString& VolumeFileName, bool& Cancel);
+  virtual void DefaultRequestMiddleVolume(int32_t VolumeNumber, UString& VolumeFileName,
+                                          bool& Cancel);
+  virtual void DefaultDiskFull(int32_t VolumeNumber, const UString& VolumeFileName, bool& Cancel);
+
+  // Fires AfterOpen when assigned.
+  void DoAfterOpen();
+  // Raises native error 13 unless an archive is open.
+  void CheckActive() const;
+
+  // ---- Fields
+  UString FCurrentDir;  // fetched on first need, then kept
+  int32_t FUpdateCount = 0;
+  bool FActive = false;
+  bool isZIPFormat = false;
+  bool IsCustomStream = false;  // the archive stream is the caller's: never freed here
+  UString FFileName;
+  UString VolumeFileName;
+  std::unique_ptr<TKelVolumeNumberInfo> FVolumeNumberInfo;
+  uint16_t FileOpenMode = 0;
+  UString FTempDir;
+  UString FBaseDir;
+  UString FSFXStub;
+  std::unique_ptr<TKelOptions> FOptions;
+  std::unique_ptr<TStringList> FFileMasks;
+  std::unique_ptr<TStringList> FExclusionMasks;
+  std::unique_ptr<TStringList> FNoCompressionMasks;
+  bool FInMemory = false;
+  int32_t FProcessedFileNo = 0;
+  int32_t FProcessedFileCount = 0;
+  int64_t FProcessedFilesTotalSize = 0;
+  int64_t FProcessedFilesSize = 0;
+  bool FProgressCancel = false;
+  bool FProgressEnabled = false;
+  bool FSkipFile = false;
+  TKelSpanningMode FSpanningMode = smNone;
+  std::unique_ptr<TKelSpanningOptions> FSpanningOptions;
+  bool FExtractCorruptedFiles = false;
+  bool FOpenCorruptedArchives = true;
+  bool FUnicodeFilenames = false;
+  int64_t FProgress = 0;
+  int64_t FProgressMax = 0;
+  TKelFileProgressEvent FOnFileProgress;
+  TKelOverallProgressEvent FOnOverallProgress;
+  TKelCopyTempFileProgressEvent FOnCopyTempFileProgress;
+  TKelConfirmOverwriteEvent FOnConfirmOverwrite;
+  TKelConfirmProcessFileEvent FOnConfirmProcessFile;
+  TKelNotifyEvent FAfterOpen;
+  TKelPasswordEvent FOnPassword;
+  TKelProcessFileFailureEvent FOnProcessFileFailure;
+  TKelRequestVolumeEvent FOnRequestFirstVolume;
+  TKelRequestVolumeEvent FOnRequestLastVolume;
+  TKelRequestMiddleVolumeEvent FOnRequestMiddleVolume;
+  TKelRequestBlankVolumeEvent FOnRequestBlankVolume;
+  TKelDiskFullEvent FOnDiskFull;
+  TKelProcessVolumeFailureEvent FOnProcessVolumeFailure;  // no property
+  TKelStoreFileEvent FOnStoreFile;
+  TKelExtractFileEvent FOnExtractFile;
+  bool FSuppressPasswordEvent = false;
+  bool FUpdated = false;
+  TKelDirManager* DMHandle = nullptr;  // owned while an archive is open
+  uint16_t FCompressionMethod = 0;
+  TKelCompressionAlgorithm FCompressionAlgorithm = caZLIB;
+  TKelCryptoAlgorithm FKelCryptoAlgorithm = caPkzipClassic;
+  uint8_t FCompressionMode = 0;
+  TKelCompressionLevel FCompressionLevel = clNone;
+  AnsiString FPassword;
+  TStream* FCompressedStream = nullptr;  // owned unless IsCustomStream
+  TZip64Mode FZip64Mode = zmAuto;
+};
+
+// The ZIP archiver.
+class TKelvane : public TKelBaseArchiver {
+ public:
+  explicit TKelvane(TComponent* AOwner);
+  const char* ClassName() const override { return "TKelvane"; }
+
+  // Appends the items of the archive file ArchiveFileName to the open archive.
+  void MergeWith(const UString& ArchiveFileName);
+
+  void SetPassword(const AnsiString& Value) override;
+
+  // ---- Published properties
+  TZip64Mode Zip64Mode() const { return FZip64Mode; }
+  void SetZip64Mode(TZip64Mode value) { FZip64Mode = value; }
+  bool UnicodeFilenames() const { return FUnicodeFilenames; }
+  void SetUnicodeFilenames(bool value) { FUnicodeFilenames = value; }
+  TKelCryptoAlgorithm EncryptionMethod() const { return FKelCryptoAlgorithm; }
+  void SetEncryptionMethod(TKelCryptoAlgorithm value) { FKelCryptoAlgorithm = value; }
+
+ protected:
+  // Deflate (8) unless CompressionMode is 0, then stored (0).
+  void UpdateCompressionMethod() override;
+};
+
+}  // namespace kelvane
