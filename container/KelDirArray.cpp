@@ -1,0 +1,138 @@
+#include "container/KelDirArray.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "container/KelExcept.h"
+#include "names/NameText.h"
+
+namespace kelvane {
+namespace {
+
+constexpr int kErrSetItem = 1;
+constexpr int kErrGetItem = 2;
+constexpr int kErrGetItemPtr = 3;
+constexpr int kErrDeleteItem = 4;
+constexpr int kErrIndexBehind = 58;
+constexpr int kErrIndexElsewhere = 59;
+
+}  // namespace
+
+TKelDirArray::TKelDirArray() = default;
+
+void TKelDirArray::CheckIndex(int32_t Index, int NativeErr) const {
+  if (Index < 0 || Index >= FItemCount) throw EKelException(NativeErr, nullptr);
+}
+
+void TKelDirArray::SetCount(int32_t V) {
+  if (V < 0) throw EKelException(kErrSetItem, nullptr);
+  const int32_t capacity = AllocItemCount();
+  if (V > capacity) {
+    AllocBy = static_cast<int32_t>(std::min<int64_t>(int64_t{2} * AllocBy, MaxAllocBy));
+    const int64_t grown = std::max<int64_t>(int64_t{capacity} + AllocBy, V);
+    const auto newCapacity =
+        static_cast<size_t>(std::min<int64_t>(grown, std::numeric_limits<int32_t>::max()));
+    FItems.reserve(newCapacity);  // exactly, not the vector's own doubling
+    FItems.resize(newCapacity);
+  } else if (V == 0) {
+    std::vector<TDirItem>().swap(FItems);
+  }
+  // Released here rather than when they re-enter: an item that leaves the count
+  // must not keep its source stream open nor stay findable by name.
+  for (int32_t i = V; i < std::min(FItemCount, AllocItemCount()); ++i)
+    FItems[i] = TDirItem();
+  while (FItemNamesList.Count() > V)
+    FItemNamesList.Delete(FItemNamesList.Count() - 1);
+  for (int32_t i = FItemCount; i < V; ++i)
+    FItems[i] = TDirItem();
+  FItemCount = V;
+}
+
+TDirItem TKelDirArray::GetItem(int32_t Index) const {
+  CheckIndex(Index, kErrGetItem);
+  return FItems[Index];
+}
+
+TDirItem& TKelDirArray::GetItemPtr(int32_t Index) {
+  CheckIndex(Index, kErrGetItemPtr);
+  return FItems[Index];
+}
+
+const TDirItem& TKelDirArray::GetItemPtr(int32_t Index) const {
+  CheckIndex(Index, kErrGetItemPtr);
+  return FItems[Index];
+}
+
+void TKelDirArray::SetItem(int32_t Index, const TDirItem& Value) {
+  CheckIndex(Index, kErrSetItem);
+  TDirItem copy = Value;
+  const UString key = LowerCaseAscii(Value.Name);
+  const int indexed = FItemNamesList.Count();
+  if (Index < indexed)
+    FItemNamesList.Update(Index, key);
+  else if (Index == indexed)
+    FItemNamesList.Add(key);
+  else
+    throw EKelException(kErrIndexBehind, nullptr);
+  FItems[Index] = std::move(copy);
+}
+
+void TKelDirArray::SetItemName(int32_t Index, const UString& Name) {
+  CheckIndex(Index, kErrSetItem);
+  const UString current = LowerCaseAscii(FItems[Index].Name);
+  const int indexed = FItemNamesList.Count();
+  const int found = FItemNamesList.IndexOf(current);
+  // With two items of one name the lookup yields the later; the entry at Index
+  // holding the same name is just as much this item's own.
+  const bool ownEntry = Index < indexed && FItemNamesList.Strings(Index) == current;
+  if (found == Index || (found >= 0 && ownEntry))
+    FItemNamesList.Update(Index, LowerCaseAscii(Name));
+  else if (found < 0 && Index == indexed)
+    FItemNamesList.Add(LowerCaseAscii(Name));
+  else
+    throw EKelException(kErrIndexElsewhere, nullptr);
+  FItems[Index].Name = Name;
+}
+
+bool TKelDirArray::FileExists(const UString& FileName, int32_t& ItemNo) const {
+  ItemNo = FItemNamesList.IndexOf(LowerCaseAscii(FileName));
+  return ItemNo >= 0;
+}
+
+void TKelDirArray::DeleteItem(int32_t Index) {
+  CheckIndex(Index, kErrDeleteItem);
+  if (Index < FItemNamesList.Count()) FItemNamesList.Delete(Index);
+  std::move(FItems.begin() + Index + 1, FItems.begin() + FItemCount, FItems.begin() + Index);
+  FItems[FItemCount - 1] = TDirItem();
+  --FItemCount;
+}
+
+void TKelDirArray::ClearTags() {
+  for (int32_t i = 0; i < FItemCount; ++i)
+    FItems[i].Tagged = false;
+}
+
+void TKelDirArray::Clear() {
+  for (int32_t i = 0; i < FItemCount; ++i)
+    FItems[i] = TDirItem();
+  FItemCount = 0;
+  FItemNamesList.Clear();
+}
+
+void TKelDirArray::Assign(const TKelDirArray& Source) {
+  if (&Source == this) return;
+  Clear();
+  SetCount(Source.Count());
+  for (int32_t i = 0; i < Source.Count(); ++i)
+    SetItem(i, Source.FItems[i]);
+}
+
+void TKelDirArray::Append(const TKelDirArray& Source) {
+  const int32_t n = FItemCount;
+  const int32_t added = Source.Count();
+  SetCount(n + added);
+  for (int32_t i = 0; i < added; ++i)
+    SetItem(n + i, Source.FItems[i]);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,92 @@
+#include "container/KelDirItem.h"
+
+#include <limits>
+
+namespace kelvane {
+
+TDirItem::~TDirItem() {
+  volatile char* p = Password.data();
+  for (size_t i = 0; i < Password.size(); ++i)
+    p[i] = 0;
+}
+
+void TDirItem::SetStream(TStream* stream, bool owns) {
+  if (stream && owns)
+    Stream.reset(stream);
+  else
+    Stream = std::shared_ptr<TStream>(stream, [](TStream*) {});
+  bDestroyStream = owns && stream;
+}
+
+uint64_t TDirItem::UncompressedSize() const {
+  return CentralDir.unCompSize == KelZip64Escape32 ? Zip64ExtInfo.uncompSize
+                                                   : CentralDir.unCompSize;
+}
+
+uint64_t TDirItem::CompressedSize() const {
+  return CentralDir.compSize == KelZip64Escape32 ? Zip64ExtInfo.compSize : CentralDir.compSize;
+}
+
+uint64_t TDirItem::LocalHeaderOffset() const {
+  return CentralDir.relOffsetLH == KelZip64Escape32 ? Zip64ExtInfo.relOffsetLH
+                                                    : CentralDir.relOffsetLH;
+}
+
+uint32_t TDirItem::DiskNumberStart() const {
+  return CentralDir.diskNumberStart == KelZip64Escape16 ? Zip64ExtInfo.diskNumberStart
+                                                        : CentralDir.diskNumberStart;
+}
+
+bool TDirItem::ShiftLocalHeaderOffset(uint64_t delta) {
+  const uint64_t current = LocalHeaderOffset();
+  if (delta > std::numeric_limits<uint64_t>::max() - current) return false;
+  const uint64_t shifted = current + delta;
+  if (CentralDir.relOffsetLH == KelZip64Escape32) {
+    Zip64ExtInfo.relOffsetLH = shifted;
+  } else if (shifted < KelZip64Escape32) {
+    CentralDir.relOffsetLH = static_cast<uint32_t>(shifted);
+  } else {
+    bHugeFile = true;
+    CentralDir.relOffsetLH = KelZip64Escape32;
+    Zip64ExtInfo.relOffsetLH = shifted;
+  }
+  return true;
+}
+
+std::optional<UString> TDirItem::ApplyExtraField(const TKelExtraFieldDataBlock& block) {
+  switch (block.headerID) {
+    case KelZip64ExtraId:
+      ReadZip64ExtendedInfo(block.pData, Zip64EscapesOf(CentralDir), Zip64ExtInfo);
+      bHugeFile = true;
+      break;
+    case KelAesExtraId: {
+      TKelAesExtraField aes;
+      if (CentralDir.extractVersion >= KelVersionApart || !aes.Read(block.pData)) break;
+      if (aes.strength >= 1 && aes.strength <= 3)
+        KelEncryptionAlgorithm = static_cast<TKelCryptoAlgorithm>(caAES_128 + (aes.strength - 1));
+      CompressionMethod = aes.compMethod;
+      break;
+    }
+    case KelUnicodeNameExtraId: {
+      TUnicodeExtendedInfo info;
+      if (info.Load(block.pData.data(), block.dataSize())) return info.FName;
+      break;
+    }
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<UString> TDirItem::ReadExtraFields(std::span<const uint8_t> area) {
+  bHugeFile = false;
+  const size_t first = ExtraFields.size();
+  ParseExtraFields(area, ExtraFields);
+  std::optional<UString> unicodeName;
+  for (size_t i = first; i < ExtraFields.size(); ++i) {
+    if (auto name = ApplyExtraField(ExtraFields[i])) unicodeName = std::move(name);
+  }
+  return unicodeName;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,80 @@
+// One archive item: its central header as stored, its decoded name, comment,
+// extra fields, Zip64 values and the working state of pending changes.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "container/KelExtraField.h"
+#include "container/KelItemTypes.h"
+#include "container/KelZipRecords.h"
+#include "platform/Stream.h"
+
+namespace kelvane {
+
+// Items are values: a copy owns its own extra-field data. The source stream is
+// shared between copies (the directory and its roll-back copy may both hold
+// an item being added) and is released with the last copy that holds it, so a
+// stream is never freed twice nor used after it was freed.
+struct TDirItem {
+  TKelZipCentralDir CentralDir;
+  UString Name;     // as stored: '/' separators, folders end with '/'
+  UString OldName;  // the name before a pending rename
+  AnsiString Comment;
+  TKelExtraFields ExtraFields;
+  TKelCryptoAlgorithm KelEncryptionAlgorithm = caPkzipClassic;
+  bool bHugeFile = false;  // the item has or needs a Zip64 extended information field
+  TKelZip64ExtendedInfo Zip64ExtInfo;
+  bool Modified = false;
+  AnsiString Password;
+  std::shared_ptr<TStream> Stream;
+  bool bDestroyStream = false;  // Stream was handed over to the item
+  int32_t Position = 0;         // where the item's data begins in Stream
+  bool Tagged = false;
+  UString SrcFileName;
+  uint16_t CompressionMethod = 0;  // the actual method, also for AES items
+  uint8_t CompressionMode = 0;
+  TKelProcessOperation Operation = poAdd;
+  bool UseOldRijndael = false;
+
+  TDirItem() = default;
+  TDirItem(const TDirItem&) = default;
+  TDirItem(TDirItem&&) = default;
+  TDirItem& operator=(const TDirItem&) = default;
+  TDirItem& operator=(TDirItem&&) = default;
+  ~TDirItem();  // wipes the password
+
+  // Sets the source stream. With Owns the item takes the stream over and frees
+  // it when the last copy of the item lets it go; otherwise the caller keeps it
+  // alive while the item needs it.
+  void SetStream(TStream* stream, bool owns);
+
+  bool IsDirectory() const { return (CentralDir.externalAttr & KelAttrDirectory) != 0; }
+
+  // The values with the Zip64 escapes resolved.
+  uint64_t UncompressedSize() const;
+  uint64_t CompressedSize() const;
+  uint64_t LocalHeaderOffset() const;
+  uint32_t DiskNumberStart() const;
+
+  // Moves the local header offset by Delta. An offset already in Zip64 form
+  // stays there; a 32-bit one that would reach 0xFFFFFFFF moves to the Zip64
+  // value and marks the item huge. Returns false and changes nothing when the
+  // result would not fit 64 bits.
+  bool ShiftLocalHeaderOffset(uint64_t delta);
+
+  // Interprets one extra-field block of this item's header: 0x0001 fills
+  // Zip64ExtInfo for the escaped fields and marks the item huge; 0x9901 (unless
+  // extractVersion is KelVersionApart or more, or the data is shorter than 7
+  // bytes) sets the working CompressionMethod, and the encryption algorithm for
+  // strengths 1 to 3. Returns the name a valid Unicode name field carries; the
+  // caller renames the item through its directory so the name index follows.
+  std::optional<UString> ApplyExtraField(const TKelExtraFieldDataBlock& block);
+
+  // Reads the item's whole extra area: clears bHugeFile, appends every block to
+  // ExtraFields (cut as ParseExtraFields does) and applies each in order.
+  // Returns the name of the last valid Unicode name field, if any.
+  std::optional<UString> ReadExtraFields(std::span<const uint8_t> area);
+};
+
+}  // namespace kelvane
