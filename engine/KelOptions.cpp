@@ -4,6 +4,7 @@ namespace kelvane {
 
 void TKelOptions::Assign(const TPersistent& source) {
   if (auto* other = dynamic_cast<const TKelOptions*>(&source)) {
+    FStorePath = other->FStorePath;
     FRecurse = other->FRecurse;
     FOverwriteMode = other->FOverwriteMode;
     FCreateDirs = other->FCreateDirs;

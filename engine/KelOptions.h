@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/KelTypes.h"
+#include "names/StorePathMode.h"
 #include "platform/Component.h"
 
 namespace kelvane {
@@ -16,6 +17,10 @@ class TKelOptions : public TPersistent {
   void Assign(const TPersistent& source) override;
   const char* ClassName() const override { return "TKelOptions"; }
 
+  // How much of a file's path is stored when adding; with spFullPathWithDrive a
+  // mask keeps its drive when searching.
+  TKelStorePathMode StorePath() const { return FStorePath; }
+  void SetStorePath(TKelStorePathMode value) { FStorePath = value; }
   // Searches look into every folder; adding recurses into subfolders.
   bool Recurse() const { return FRecurse; }
   void SetRecurse(bool value) { FRecurse = value; }
@@ -46,6 +51,7 @@ class TKelOptions : public TPersistent {
   void SetOEMFileNames(bool value) { FOEMFileNames = value; }
 
  private:
+  TKelStorePathMode FStorePath = spRelativePath;
   bool FRecurse = true;
   TKelFileShareMode FShareMode = smShareDenyNone;
   TKelOverwriteMode FOverwriteMode = omAlways;

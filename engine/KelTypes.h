@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "container/KelVolumeInfo.h"
+#include "names/StorePathMode.h"
 #include "platform/DosTime.h"
 #include "platform/Stream.h"
 #include "platform/Types.h"
@@ -41,7 +42,8 @@ enum TKelFileShareMode : uint8_t {
   smShareDenyNone
 };
 enum TZip64Mode : uint8_t { zmDisabled, zmAuto, zmAlways };
-// TKelSpanningMode, TKelVolumeSize and TKelVolumeNumberKind: container/KelVolumeInfo.h.
+// TKelSpanningMode, TKelVolumeSize and TKelVolumeNumberKind: container/KelVolumeInfo.h;
+// TKelStorePathMode: names/StorePathMode.h.
 
 // The sharing bits of the file mode word that a share mode stands for.
 constexpr uint16_t FileShareModeBits(TKelFileShareMode mode) {
