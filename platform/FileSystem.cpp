@@ -1,9 +1,15 @@
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
+#include "platform/DosTime.h"
+#include "platform/Exception.h"
+#include "platform/FileAttributes.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -44,6 +50,105 @@ UString FullPath(const UString& path) {
   if (out.empty()) return UString(1, PathDelim);
   if (trailing) out += PathDelim;
   return out;
+}
+
+bool IsFile(const UString& path) {
+  struct stat st {};
+  return ::stat(ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool IsDirectory(const UString& path) {
+  struct stat st {};
+  return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+bool MakeDirectory(const std::string& native) {
+  if (::mkdir(native.c_str(), 0777) == 0) return true;
+  struct stat st {};
+  // Someone else may have made it in the meantime; only a folder will do.
+  return errno == EEXIST && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool CreateDirectories(const UString& path) {
+  if (path.empty()) throw EInOutError("Unable to create directory");
+  std::string native = ToUtf8(path);
+  if (native.size() > 1 && native.back() == '/') native.pop_back();
+  struct stat st {};
+  if (::stat(native.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  // Outermost first, one component at a time: no recursion however deep the path.
+  for (size_t i = 1; i < native.size(); ++i) {
+    if (native[i] != '/' || native[i - 1] == '/') continue;
+    if (!MakeDirectory(native.substr(0, i))) return false;
+  }
+  return MakeDirectory(native);
+}
+
+bool RemoveFile(const UString& path) {
+  return ::unlink(ToUtf8(path).c_str()) == 0;
+}
+
+int32_t GetAttributes(const UString& path) {
+  const std::string native = ToUtf8(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) == 0) return AttributesOf(st, LastComponent(native));
+  if (::lstat(native.c_str(), &st) == 0) return faSysFile;
+  return -1;
+}
+
+bool SetAttributes(const UString& path, int32_t attr) {
+  const std::string native = ToUtf8(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  mode_t mode = st.st_mode & 07777;
+  if (attr & faReadOnly)
+    mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+  else
+    mode |= S_IWUSR;
+  return mode == (st.st_mode & 07777) || ::chmod(native.c_str(), mode) == 0;
+}
+
+int32_t FileDosTime(const UString& path) {
+  struct stat st {};
+  if (::stat(ToUtf8(path).c_str(), &st) != 0) return kNoDosDateTime;
+  return TimeToDosDateTime(st.st_mtime);
+}
+
+namespace {
+
+bool DosToTimes(int32_t dos, struct timespec (&times)[2]) {
+  const std::optional<time_t> t = DosDateTimeToTime(dos);
+  if (!t) return false;
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = *t;
+  times[1].tv_nsec = 0;
+  return true;
+}
+
+}  // namespace
+
+bool SetFileDosTime(const UString& path, int32_t dos) {
+  struct timespec times[2];
+  return DosToTimes(dos, times) && ::utimensat(AT_FDCWD, ToUtf8(path).c_str(), times, 0) == 0;
+}
+
+bool SetHandleDosTime(int handle, int32_t dos) {
+  struct timespec times[2];
+  return DosToTimes(dos, times) && ::futimens(handle, times) == 0;
+}
+
+bool FlushFile(const UString& path) {
+  // Non-blocking so that a pipe at Path cannot hold us up.
+  const int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace kelvane

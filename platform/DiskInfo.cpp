@@ -1,0 +1,80 @@
+// Questions about the medium that holds a path: free space, removability.
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+// The nearest path at or above Path that exists: a volume about to be written
+// does not exist yet, but its folder tells where it will go.
+bool StatNearest(const UString& path, struct stat& st, std::string& found) {
+  if (path.empty()) return false;
+  std::string native = ToUtf8(FullPath(path));
+  for (;;) {
+    if (::stat(native.c_str(), &st) == 0) {
+      found = native;
+      return true;
+    }
+    if (native == "/") return false;
+    while (native.size() > 1 && native.back() == '/')
+      native.pop_back();
+    const size_t slash = native.rfind('/');
+    native.erase(slash == 0 ? 1 : slash);
+  }
+}
+
+bool ReadsOne(const std::string& file) {
+  std::ifstream in(file);
+  char c = 0;
+  return in.get(c) && c == '1';
+}
+
+}  // namespace
+
+int64_t DiskFreeSpace(const UString& path) {
+  struct stat st {};
+  std::string folder;
+  if (!StatNearest(path, st, folder)) return -1;
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return -1;
+  const unsigned long long blockSize = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+  const unsigned long long blocks = vfs.f_bavail;
+  if (blockSize != 0 && blocks > static_cast<unsigned long long>(INT64_MAX) / blockSize)
+    return INT64_MAX;
+  return static_cast<int64_t>(blocks * blockSize);
+}
+
+bool IsFloppyDrive(const UString&) {
+  return false;
+}
+
+bool IsRemovableDrive(const UString& path) {
+  struct stat st {};
+  std::string found;
+  if (!StatNearest(path, st, found)) return false;
+  const std::string link =
+      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  char* resolved = ::realpath(link.c_str(), nullptr);
+  if (!resolved) return false;  // not on a block device (tmpfs, overlay, network)
+  std::string device = resolved;
+  std::free(resolved);
+  if (ReadsOne(device + "/removable")) return true;
+  // A partition's flag is always 0; its disk carries the real one.
+  struct stat part {};
+  return ::stat((device + "/partition").c_str(), &part) == 0 && ReadsOne(device + "/../removable");
+}
+
+bool SetVolumeLabel(const UString&, const UString&) {
+  return false;
+}
+
+}  // namespace kelvane

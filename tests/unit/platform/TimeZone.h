@@ -1,0 +1,37 @@
+// Runs a test under a fixed time zone with daylight saving time, so local-time
+// conversions give the same answers on every machine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace kelvane::test {
+
+class TimeZoneTest : public ::testing::Test {
+ protected:
+  // Central European time: UTC+1, summer time UTC+2 from the last Sunday of March
+  // 02:00 to the last Sunday of October 03:00.
+  static constexpr const char* kZone = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) FSaved = tz;
+    setenv("TZ", kZone, 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (FSaved)
+      setenv("TZ", FSaved->c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> FSaved;
+};
+
+}  // namespace kelvane::test
