@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "container/KelDirItem.h"
+
+namespace kelvane {
+namespace {
+
+TBytes AreaOf(const TKelExtraFields& blocks) {
+  TBytes area;
+  TKelByteWriter out(area);
+  WriteExtraFields(blocks, out);
+  return area;
+}
+
+TEST(DirItem, ResolvesZip64EscapesToTheirValues) {
+  TDirItem item;
+  item.CentralDir.unCompSize = 10;
+  item.CentralDir.compSize = KelZip64Escape32;
+  item.CentralDir.relOffsetLH = 30;
+  item.CentralDir.diskNumberStart = KelZip64Escape16;
+  item.Zip64ExtInfo = {111, 222, 333, 444};
+  EXPECT_EQ(item.UncompressedSize(), 10u);
+  EXPECT_EQ(item.CompressedSize(), 222u);
+  EXPECT_EQ(item.LocalHeaderOffset(), 30u);
+  EXPECT_EQ(item.DiskNumberStart(), 444u);
+}
+
+TEST(DirItem, ShiftingTheOffsetMovesToZip64FormWhenItNoLongerFits) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  struct TCase {
+    uint32_t rel;
+    uint64_t rel64;
+    uint64_t delta;
+    bool shifted;
+    uint32_t expectRel;
+    uint64_t expectRel64;
+    bool huge;
+  };
+  const TCase cases[] = {
+      {100, 0, 100000, true, 100100, 0, false},
+      {0xFFFFFFF0, 0, 0x0E, true, 0xFFFFFFFE, 0, false},
+      {0xFFFFFFF0, 0, 0x0F, true, KelZip64Escape32, 0xFFFFFFFF, true},
+      {0x80000000, 0, 0x80000000, true, KelZip64Escape32, 0x100000000, true},
+      {KelZip64Escape32, 5'000'000'000, 100, true, KelZip64Escape32, 5'000'000'100, false},
+      {KelZip64Escape32, kMax - 1, 2, false, KelZip64Escape32, kMax - 1, false},
+  };
+  for (const TCase& c : cases) {
+    TDirItem item;
+    item.CentralDir.relOffsetLH = c.rel;
+    item.Zip64ExtInfo.relOffsetLH = c.rel64;
+    EXPECT_EQ(item.ShiftLocalHeaderOffset(c.delta), c.shifted) << c.rel << "+" << c.delta;
+    EXPECT_EQ(item.CentralDir.relOffsetLH, c.expectRel) << c.rel << "+" << c.delta;
+    EXPECT_EQ(item.Zip64ExtInfo.relOffsetLH, c.expectRel64) << c.rel << "+" << c.delta;
+    EXPECT_EQ(item.bHugeFile, c.huge) << c.rel << "+" << c.delta;
+  }
+}
+
+TEST(DirItemExtraFields, ReadsEveryKnownFieldAndKeepsAllBlocks) {
+  TDirItem item;
+  item.CentralDir.extractVersion = 51;
+  item.CentralDir.genPurposeFlag = KelFlagEncrypted;
+  item.CentralDir.compMethod = KelMethodAes;
+  item.CentralDir.unCompSize = KelZip64Escape32;
+  item.CompressionMethod = KelMethodAes;
+  const TKelExtraFields blocks = {
+      BuildZip64ExtraField({true, false, false, false}, {5'000'000'000, 0, 0, 0}),
+      {0xCAFE, {1, 2, 3}},
+      TKelAesExtraField{2, KelAesVendorId, 2, KelMethodDeflate}.ToBlock(),
+      BuildUnicodeNameField(u"\u03A9.txt"),
+      BuildUnicodeNameField(u"\u03A8.txt"),
+  };
+  const auto name = item.ReadExtraFields(AreaOf(blocks));
+  ASSERT_TRUE(name.has_value());
+  EXPECT_EQ(*name, u"\u03A8.txt") << "the last Unicode name field wins";
+  EXPECT_EQ(item.ExtraFields, blocks);
+  EXPECT_TRUE(item.bHugeFile);
+  EXPECT_EQ(item.UncompressedSize(), 5'000'000'000u);
+  EXPECT_EQ(item.KelEncryptionAlgorithm, caAES_192);
+  EXPECT_EQ(item.CompressionMethod, KelMethodDeflate);
+}
+
+TEST(DirItemExtraFields, AesFieldByStrengthVersionAndSize) {
+  struct TCase {
+    const char* what;
+    uint16_t extractVersion;
+    TKelExtraFieldDataBlock block;
+    TKelCryptoAlgorithm algorithm;
+    uint16_t method;
+  };
+  const auto aes = [](uint8_t strength) {
+    return TKelAesExtraField{2, KelAesVendorId, strength, KelMethodDeflate}.ToBlock();
+  };
+  TKelExtraFieldDataBlock shortAes = aes(3);
+  shortAes.pData.pop_back();
+  const TCase cases[] = {
+      {"strength 1", 51, aes(1), caAES_128, KelMethodDeflate},
+      {"strength 2", 51, aes(2), caAES_192, KelMethodDeflate},
+      {"strength 3", 51, aes(3), caAES_256, KelMethodDeflate},
+      {"strength 4 sets only the method", 51, aes(4), caPkzipClassic, KelMethodDeflate},
+      {"strength 0 sets only the method", 51, aes(0), caPkzipClassic, KelMethodDeflate},
+      {"handled apart from version 0x4114", KelVersionApart, aes(3), caPkzipClassic, KelMethodAes},
+      {"six bytes of data", 51, shortAes, caPkzipClassic, KelMethodAes},
+  };
+  for (const TCase& c : cases) {
+    TDirItem item;
+    item.CentralDir.extractVersion = c.extractVersion;
+    item.CompressionMethod = KelMethodAes;
+    EXPECT_FALSE(item.ReadExtraFields(AreaOf({c.block})).has_value()) << c.what;
+    EXPECT_EQ(item.KelEncryptionAlgorithm, c.algorithm) << c.what;
+    EXPECT_EQ(item.CompressionMethod, c.method) << c.what;
+  }
+}
+
+TEST(DirItemExtraFields, BadUnicodeNameFieldLeavesTheName) {
+  TBytes negative{'N', 'U', 'C', 'X', 0xFF, 0xFF, 0xFF, 0xFF};
+  TDirItem item;
+  EXPECT_FALSE(item.ReadExtraFields(AreaOf({{KelUnicodeNameExtraId, negative}})).has_value());
+  // A good field followed by a bad one: the good one still names the item.
+  const auto name = item.ReadExtraFields(
+      AreaOf({BuildUnicodeNameField(u"ok"), {KelUnicodeNameExtraId, negative}}));
+  EXPECT_EQ(name, UString(u"ok"));
+}
+
+TEST(DirItemExtraFields, AreaWithoutZip64FieldClearsTheMark) {
+  TDirItem item;
+  item.bHugeFile = true;
+  item.ReadExtraFields(AreaOf({{0xCAFE, {}}}));
+  EXPECT_FALSE(item.bHugeFile);
+}
+
+TEST(DirItemExtraFields, EveryTruncationOfTheAreaIsSafe) {
+  TDirItem model;
+  model.CentralDir.unCompSize = model.CentralDir.compSize = KelZip64Escape32;
+  const TBytes area = AreaOf({BuildZip64ExtraField({true, true, false, false}, {1, 2, 0, 0}),
+                              TKelAesExtraField{2, KelAesVendorId, 3, 8}.ToBlock(),
+                              BuildUnicodeNameField(u"name")});
+  for (size_t n = 0; n <= area.size(); ++n) {
+    TDirItem item = model;
+    const TBytes cut(area.begin(), area.begin() + static_cast<ptrdiff_t>(n));
+    const auto name = item.ReadExtraFields(cut);
+    EXPECT_EQ(name.has_value(), n == area.size()) << n;
+  }
+}
+
+// Counts how many of its kind are alive, to see who frees a source stream.
+class TCountedStream : public TMemoryStream {
+ public:
+  TCountedStream() { ++Alive; }
+  ~TCountedStream() override { --Alive; }
+  static inline int Alive = 0;
+};
+
+TEST(DirItem, OwnedStreamIsFreedWithTheLastCopyAndOthersNever) {
+  {
+    TDirItem item;
+    item.SetStream(new TCountedStream, true);
+    EXPECT_TRUE(item.bDestroyStream);
+    TDirItem rollbackCopy = item;
+    item = TDirItem();
+    EXPECT_EQ(TCountedStream::Alive, 1) << "the roll-back copy still needs it";
+  }
+  EXPECT_EQ(TCountedStream::Alive, 0);
+
+  TCountedStream callers;
+  {
+    TDirItem item;
+    item.SetStream(&callers, false);
+    EXPECT_FALSE(item.bDestroyStream);
+    EXPECT_EQ(item.Stream.get(), &callers);
+  }
+  EXPECT_EQ(TCountedStream::Alive, 1);
+}
+
+}  // namespace
+}  // namespace kelvane
