@@ -1,0 +1,10 @@
+#include "platform/ProcessLock.h"
+
+namespace kelvane {
+
+std::recursive_mutex& ProcessLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+}  // namespace kelvane
