@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/NativePath.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -18,16 +19,16 @@ namespace {
 // does not exist yet, but its folder tells where it will go.
 bool StatNearest(const UString& path, struct stat& st, std::string& found) {
   if (path.empty()) return false;
-  std::string native = ToUtf8(FullPath(path));
+  std::string native = NativePath(FullPath(path));
   for (;;) {
     if (::stat(native.c_str(), &st) == 0) {
       found = native;
       return true;
     }
-    if (native == "/") return false;
     while (native.size() > 1 && native.back() == '/')
       native.pop_back();
     const size_t slash = native.rfind('/');
+    if (native == "/" || slash == std::string::npos) return false;
     native.erase(slash == 0 ? 1 : slash);
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/NativePath.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -85,8 +86,9 @@ bool CopyInto(int src, const struct stat& srcStat, TFd& dst) {
 }  // namespace
 
 bool CopyOnDisk(const UString& existing, const UString& newName, bool failIfExists) {
-  const std::string from = ToUtf8(existing);
-  const std::string to = ToUtf8(newName);
+  const std::string from = NativePath(existing);
+  const std::string to = NativePath(newName);
+  if (from.empty() || to.empty()) return false;
   TFd src(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat srcStat {};
   if (src.Get() < 0 || ::fstat(src.Get(), &srcStat) != 0) return false;
@@ -115,8 +117,9 @@ bool CopyOnDisk(const UString& existing, const UString& newName, bool failIfExis
 }
 
 bool RenameOnDisk(const UString& oldName, const UString& newName) {
-  const std::string from = ToUtf8(oldName);
-  const std::string to = ToUtf8(newName);
+  const std::string from = NativePath(oldName);
+  const std::string to = NativePath(newName);
+  if (from.empty() || to.empty()) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   struct stat st {};
   if (errno == EINVAL || errno == ENOSYS) {

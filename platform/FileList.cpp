@@ -12,6 +12,7 @@
 #include "platform/DosTime.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "platform/NativePath.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -101,7 +102,7 @@ int ListFirst(const UString& pattern, int32_t attr, TSearchRec& rec) {
   if (mask.empty()) return ENOENT;
 
   std::unique_ptr<TListState, TListStateDeleter> state(new TListState);
-  state->FolderFd = ::open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  state->FolderFd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (state->FolderFd < 0) return errno;
   const int readFd = ::dup(state->FolderFd);
   if (readFd < 0) return errno;
@@ -137,7 +138,8 @@ void ListClose(TSearchRec& rec) {
 bool RemoveEmptyTree(const UString& dir) {
   if (dir.empty()) return false;
   const UString base = dir.back() == PathDelim ? dir : dir + PathDelim;
-  std::string self = ToUtf8(base);
+  std::string self = NativePath(base);
+  if (self.empty()) return false;
   if (self.size() > 1) self.pop_back();
   struct stat selfStat {};
   if (::lstat(self.c_str(), &selfStat) != 0) return errno == ENOENT;
@@ -146,18 +148,18 @@ bool RemoveEmptyTree(const UString& dir) {
   // Gather the subfolders first so that no listing stays open while we descend.
   std::vector<UString> subfolders;
   TSearchRec rec;
-  const std::string nativeBase = ToUtf8(base);
+  const std::string nativeBase = NativePath(base);
   for (int r = ListFirst(base + u"*", 0x1F7, rec); r == 0; r = ListNext(rec)) {
     if (!(rec.Attr & faDirectory) || rec.Name == u"." || rec.Name == u"..") continue;
     struct stat st {};
     // A link to a folder is left alone: following it would empty folders elsewhere.
-    if (::lstat((nativeBase + ToUtf8(rec.Name)).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::lstat((nativeBase + NativePath(rec.Name)).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
       continue;
     subfolders.push_back(rec.Name);
   }
   for (const UString& name : subfolders)
     if (!RemoveEmptyTree(base + name + PathDelim)) return false;
-  const std::string native = ToUtf8(base);
+  const std::string native = NativePath(base);
   if (::rmdir(native.c_str()) == 0) return true;
   struct stat st {};
   return ::lstat(native.c_str(), &st) != 0 && errno == ENOENT;

@@ -10,6 +10,7 @@
 #include "platform/DosTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAttributes.h"
+#include "platform/NativePath.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -54,12 +55,12 @@ UString FullPath(const UString& path) {
 
 bool IsFile(const UString& path) {
   struct stat st {};
-  return ::stat(ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool IsDirectory(const UString& path) {
   struct stat st {};
-  return ::stat(ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 namespace {
@@ -75,7 +76,8 @@ bool MakeDirectory(const std::string& native) {
 
 bool CreateDirectories(const UString& path) {
   if (path.empty()) throw EInOutError("Unable to create directory");
-  std::string native = ToUtf8(path);
+  std::string native = NativePath(path);
+  if (native.empty()) return false;
   if (native.size() > 1 && native.back() == '/') native.pop_back();
   struct stat st {};
   if (::stat(native.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -88,11 +90,11 @@ bool CreateDirectories(const UString& path) {
 }
 
 bool RemoveFile(const UString& path) {
-  return ::unlink(ToUtf8(path).c_str()) == 0;
+  return ::unlink(NativePath(path).c_str()) == 0;
 }
 
 int32_t GetAttributes(const UString& path) {
-  const std::string native = ToUtf8(path);
+  const std::string native = NativePath(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) == 0) return AttributesOf(st, LastComponent(native));
   if (::lstat(native.c_str(), &st) == 0) return faSysFile;
@@ -100,7 +102,7 @@ int32_t GetAttributes(const UString& path) {
 }
 
 bool SetAttributes(const UString& path, int32_t attr) {
-  const std::string native = ToUtf8(path);
+  const std::string native = NativePath(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) return true;
@@ -114,7 +116,7 @@ bool SetAttributes(const UString& path, int32_t attr) {
 
 int32_t FileDosTime(const UString& path) {
   struct stat st {};
-  if (::stat(ToUtf8(path).c_str(), &st) != 0) return kNoDosDateTime;
+  if (::stat(NativePath(path).c_str(), &st) != 0) return kNoDosDateTime;
   return TimeToDosDateTime(st.st_mtime);
 }
 
@@ -134,7 +136,7 @@ bool DosToTimes(int32_t dos, struct timespec (&times)[2]) {
 
 bool SetFileDosTime(const UString& path, int32_t dos) {
   struct timespec times[2];
-  return DosToTimes(dos, times) && ::utimensat(AT_FDCWD, ToUtf8(path).c_str(), times, 0) == 0;
+  return DosToTimes(dos, times) && ::utimensat(AT_FDCWD, NativePath(path).c_str(), times, 0) == 0;
 }
 
 bool SetHandleDosTime(int handle, int32_t dos) {
@@ -144,7 +146,7 @@ bool SetHandleDosTime(int handle, int32_t dos) {
 
 bool FlushFile(const UString& path) {
   // Non-blocking so that a pipe at Path cannot hold us up.
-  const int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;
   ::close(fd);

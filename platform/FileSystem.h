@@ -3,7 +3,9 @@
 // Every function answers with the system's result and raises nothing of its
 // own, except CreateDirectories on an empty path. Attributes use the DOS
 // attribute word (constants below); on this system they are derived from the
-// file type, the owner's write bit and a leading "." of the name.
+// file type, the owner's write bit and a leading "." of the name. A path that
+// contains a NUL character names no file: every function fails on it as on a
+// missing file.
 #pragma once
 
 #include <memory>

@@ -109,6 +109,30 @@ TEST(FileQueries, ExistenceAttributesAndKinds) {
   EXPECT_EQ(GetAttributes(u""), -1);
 }
 
+TEST(FileQueries, APathWithAnEmbeddedNulNamesNoFile) {
+  TempDir dir;
+  WriteFile(dir.NativePath("f"), "data");
+  fs::create_directory(dir.Root() / "d");
+  const UString nul(1, u'\0');
+  const UString file = dir.Path(u"f") + nul + u"x";
+  const UString folder = dir.Path(u"d") + nul + u"/e";
+  EXPECT_EQ(GetAttributes(file), -1);
+  EXPECT_FALSE(IsFile(file));
+  EXPECT_FALSE(IsDirectory(folder));
+  EXPECT_FALSE(CreateDirectories(dir.Path(u"new") + nul + u"/e"));
+  EXPECT_FALSE(RemoveFile(file));
+  EXPECT_FALSE(SetAttributes(file, faReadOnly));
+  EXPECT_FALSE(CopyOnDisk(dir.Path(u"f"), file, false));
+  EXPECT_FALSE(RenameOnDisk(dir.Path(u"f"), file));
+  EXPECT_FALSE(RemoveEmptyTree(folder));
+  TSearchRec rec;
+  EXPECT_NE(ListFirst(dir.Path(u"d") + nul + u"/*", faAnyFile, rec), 0);
+  EXPECT_EQ(ReadFile(dir.NativePath("f")), "data");
+  EXPECT_EQ(ModeOf(dir.NativePath("f")) & 0200, 0200u);
+  EXPECT_TRUE(fs::is_directory(dir.Root() / "d"));
+  EXPECT_FALSE(fs::exists(dir.Root() / "new"));
+}
+
 TEST(FileQueries, ReadOnlyRoundTripThroughTheModeBits) {
   TempDir dir;
   const std::string native = dir.NativePath("f");
