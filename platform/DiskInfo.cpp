@@ -74,7 +74,7 @@ bool IsRemovableDrive(const UString& path) {
   return ::stat((device + "/partition").c_str(), &part) == 0 && ReadsOne(device + "/../removable");
 }
 
-bool SetVolumeLabel(const UString&, const UString&) {
+bool LabelVolume(const UString&, const UString&) {
   return false;
 }
 

@@ -86,7 +86,7 @@ bool IsFloppyDrive(const UString& path);
 // partition of. False when unknown (no block device, no /sys).
 bool IsRemovableDrive(const UString& path);
 // Volume labels cannot be set on this system: always false.
-bool SetVolumeLabel(const UString& path, const UString& label);
+bool LabelVolume(const UString& path, const UString& label);
 
 struct TListState;
 struct TListStateDeleter {

@@ -262,7 +262,7 @@ TEST(DiskInfo, FreeSpaceAndDrives) {
   EXPECT_FALSE(IsFloppyDrive(u"A:\\x.zip"));
   EXPECT_FALSE(IsRemovableDrive(u"/proc/self/status"));  // no block device behind it
   EXPECT_FALSE(IsRemovableDrive(u""));
-  EXPECT_FALSE(SetVolumeLabel(dir.Path(u""), u"pkback# 001"));
+  EXPECT_FALSE(LabelVolume(dir.Path(u""), u"pkback# 001"));
 }
 
 class RemoveEmptyTreeTest : public ::testing::Test {
