@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/NativePath.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
 
@@ -58,7 +59,7 @@ UString Reason(int err) {
 }  // namespace
 
 TFileStream::TFileStream(const UString& path, uint16_t mode) : FFileName(path), FMode(mode) {
-  const std::string native = ToUtf8(path);
+  const std::string native = NativePath(path);
   const bool create = mode == fmCreate;
   const uint16_t access = create ? fmOpenReadWrite : (mode & 0x3);
   const uint16_t share = create ? fmShareExclusive : (mode & 0x70);
