@@ -144,6 +144,46 @@ TEST(DirItemExtraFields, EveryTruncationOfTheAreaIsSafe) {
   }
 }
 
+// Areas made of known ids with random sizes and contents: whatever they claim,
+// reading stays inside the area and every byte kept comes from it.
+TEST(DirItemExtraFields, RandomAreasNeverReachOutside) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  const uint16_t ids[] = {KelZip64ExtraId, KelAesExtraId, KelUnicodeNameExtraId, 0xCAFE};
+  for (int round = 0; round < 3000; ++round) {
+    TBytes area;
+    const int blocks = static_cast<int>(next() % 4);
+    for (int b = 0; b < blocks; ++b) {
+      const uint16_t id = ids[next() % 4];
+      area.push_back(static_cast<uint8_t>(id));
+      area.push_back(static_cast<uint8_t>(id >> 8));
+      const uint16_t claimed = static_cast<uint16_t>(next() % 40);
+      area.push_back(static_cast<uint8_t>(claimed));
+      area.push_back(0);
+      if (id == KelUnicodeNameExtraId && next() % 2) {
+        for (uint8_t c : {'N', 'U', 'C', 'X'})
+          area.push_back(c);
+      }
+      const size_t actual = next() % 40;
+      for (size_t i = 0; i < actual; ++i)
+        area.push_back(static_cast<uint8_t>(next()));
+    }
+    area.resize(area.size() - std::min<size_t>(area.size(), next() % 3));
+    TDirItem item;
+    item.CentralDir.unCompSize = item.CentralDir.compSize = item.CentralDir.relOffsetLH =
+        KelZip64Escape32;
+    item.CentralDir.diskNumberStart = KelZip64Escape16;
+    const auto name = item.ReadExtraFields(area);
+    size_t kept = 0;
+    for (const auto& block : item.ExtraFields)
+      kept += block.DiskSize();
+    ASSERT_LE(kept, area.size()) << "round " << round;
+    if (name) {
+      ASSERT_LE(KelUnicodeNameHeaderSize + 2 * name->size(), area.size()) << "round " << round;
+    }
+  }
+}
+
 // Counts how many of its kind are alive, to see who frees a source stream.
 class TCountedStream : public TMemoryStream {
  public:
