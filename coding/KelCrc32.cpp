@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define KEL_CRC32_CLMUL 1
 #endif
@@ -12,11 +12,11 @@ namespace kelvane {
 namespace {
 
 // Slicing tables: entry [k][b] is the register contribution of byte b followed
-// by k zero bytes, so eight bytes advance with eight independent look-ups.
-constexpr std::array<std::array<uint32_t, 256>, 8> MakeSlicingTables() {
-  std::array<std::array<uint32_t, 256>, 8> t{};
+// by k zero bytes, so sixteen bytes advance with sixteen independent look-ups.
+constexpr std::array<std::array<uint32_t, 256>, 16> MakeSlicingTables() {
+  std::array<std::array<uint32_t, 256>, 16> t{};
   t[0] = Crc32Table;
-  for (int k = 1; k < 8; ++k)
+  for (int k = 1; k < 16; ++k)
     for (int b = 0; b < 256; ++b)
       t[k][b] = (t[k - 1][b] >> 8) ^ Crc32Table[t[k - 1][b] & 0xFF];
   return t;
@@ -67,15 +67,13 @@ constexpr uint64_t BarrettMuReflected() {
   return reflected;
 }
 
-constexpr uint64_t Fold512Lo = XPowModReflected(4 * 128 + 32);
-constexpr uint64_t Fold512Hi = XPowModReflected(4 * 128 - 32);
 constexpr uint64_t Fold128Lo = XPowModReflected(128 + 32);
 constexpr uint64_t Fold128Hi = XPowModReflected(128 - 32);
 constexpr uint64_t Fold64 = XPowModReflected(64);
 constexpr uint64_t PolyReflected = (uint64_t{Crc32Polynomial} << 1) | 1;
 constexpr uint64_t BarrettMu = BarrettMuReflected();
 
-static_assert(Fold512Lo == 0x154442BD4 && Fold128Hi == 0xCCAA009E && BarrettMu == 0x1F7011641);
+static_assert(Fold128Lo == 0x1751997D0 && Fold128Hi == 0xCCAA009E && BarrettMu == 0x1F7011641);
 
 __attribute__((target("pclmul,sse4.1"))) inline __m128i Fold128(__m128i acc, __m128i next,
                                                                 __m128i k) {
@@ -84,44 +82,39 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Fold128(__m128i acc, __m
   return _mm_xor_si128(_mm_xor_si128(hi, lo), next);
 }
 
-// Advances the register over Len bytes; Len >= 64 and a multiple of 16.
+// Lanes of 16 bytes folded side by side: enough independent multiplications
+// to hide their latency.
+constexpr size_t ClmulLanes = 4;
+constexpr size_t ClmulStride = ClmulLanes * 16;
+constexpr uint64_t FoldStrideLo = XPowModReflected(ClmulStride * 8 + 32);
+constexpr uint64_t FoldStrideHi = XPowModReflected(ClmulStride * 8 - 32);
+
+// Advances the register over Len bytes; Len >= ClmulStride and a multiple of 16.
 __attribute__((target("pclmul,sse4.1"))) uint32_t ClmulBlocks(uint32_t crc, const uint8_t* p,
                                                               size_t len) {
-  __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x00));
-  __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x10));
-  __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x20));
-  __m128i x4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x30));
-  x1 = _mm_xor_si128(x1, _mm_cvtsi32_si128(static_cast<int>(crc)));
-  p += 64;
-  len -= 64;
+  __m128i x[ClmulLanes];
+#pragma GCC unroll 16
+  for (size_t i = 0; i < ClmulLanes; ++i)
+    x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+  x[0] = _mm_xor_si128(x[0], _mm_cvtsi32_si128(static_cast<int>(crc)));
+  p += ClmulStride;
+  len -= ClmulStride;
 
-  // Four independent lanes keep the multiplier busy.
-  __m128i k = _mm_set_epi64x(static_cast<long long>(Fold512Hi), static_cast<long long>(Fold512Lo));
-  while (len >= 64) {
-    const __m128i l1 = _mm_clmulepi64_si128(x1, k, 0x00);
-    const __m128i l2 = _mm_clmulepi64_si128(x2, k, 0x00);
-    const __m128i l3 = _mm_clmulepi64_si128(x3, k, 0x00);
-    const __m128i l4 = _mm_clmulepi64_si128(x4, k, 0x00);
-    x1 = _mm_clmulepi64_si128(x1, k, 0x11);
-    x2 = _mm_clmulepi64_si128(x2, k, 0x11);
-    x3 = _mm_clmulepi64_si128(x3, k, 0x11);
-    x4 = _mm_clmulepi64_si128(x4, k, 0x11);
-    x1 = _mm_xor_si128(_mm_xor_si128(x1, l1),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x00)));
-    x2 = _mm_xor_si128(_mm_xor_si128(x2, l2),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x10)));
-    x3 = _mm_xor_si128(_mm_xor_si128(x3, l3),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x20)));
-    x4 = _mm_xor_si128(_mm_xor_si128(x4, l4),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 0x30)));
-    p += 64;
-    len -= 64;
+  __m128i k =
+      _mm_set_epi64x(static_cast<long long>(FoldStrideHi), static_cast<long long>(FoldStrideLo));
+  while (len >= ClmulStride) {
+#pragma GCC unroll 16
+    for (size_t i = 0; i < ClmulLanes; ++i)
+      x[i] = Fold128(x[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), k);
+    p += ClmulStride;
+    len -= ClmulStride;
   }
 
   k = _mm_set_epi64x(static_cast<long long>(Fold128Hi), static_cast<long long>(Fold128Lo));
-  x1 = Fold128(x1, x2, k);
-  x1 = Fold128(x1, x3, k);
-  x1 = Fold128(x1, x4, k);
+  __m128i x1 = x[0];
+#pragma GCC unroll 16
+  for (size_t i = 1; i < ClmulLanes; ++i)
+    x1 = Fold128(x1, x[i], k);
   while (len >= 16) {
     x1 = Fold128(x1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), k);
     p += 16;
@@ -157,7 +150,7 @@ constexpr size_t ClmulMinimum = 128;
 uint32_t Fastest(uint32_t crc, const uint8_t* p, size_t n) {
   static const bool clmul = crc32impl::ClmulAvailable();
   if (clmul && n >= ClmulMinimum) return crc32impl::Clmul(crc, p, n);
-  return crc32impl::Slicing8(crc, p, n);
+  return crc32impl::Slicing16(crc, p, n);
 }
 
 }  // namespace
@@ -170,15 +163,19 @@ uint32_t Bytewise(uint32_t crc, const uint8_t* p, size_t n) {
   return crc;
 }
 
-uint32_t Slicing8(uint32_t crc, const uint8_t* p, size_t n) {
+uint32_t Slicing16(uint32_t crc, const uint8_t* p, size_t n) {
   const auto& t = SlicingTables;
-  while (n >= 8) {
+  while (n >= 16) {
     const uint32_t a = LoadLe32(p) ^ crc;
     const uint32_t b = LoadLe32(p + 4);
-    crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
-          t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
-    p += 8;
-    n -= 8;
+    const uint32_t c = LoadLe32(p + 8);
+    const uint32_t d = LoadLe32(p + 12);
+    crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+          t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
+          t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
+          t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+    p += 16;
+    n -= 16;
   }
   return Bytewise(crc, p, n);
 }
@@ -194,14 +191,14 @@ bool ClmulAvailable() {
 
 uint32_t Clmul(uint32_t crc, const uint8_t* p, size_t n) {
 #ifdef KEL_CRC32_CLMUL
-  if (ClmulAvailable() && n >= 64) {
+  if (ClmulAvailable() && n >= ClmulStride) {
     const size_t blocks = n & ~size_t{15};
     crc = ClmulBlocks(crc, p, blocks);
     p += blocks;
     n -= blocks;
   }
 #endif
-  return Slicing8(crc, p, n);
+  return Slicing16(crc, p, n);
 }
 
 }  // namespace crc32impl

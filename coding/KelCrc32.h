@@ -47,10 +47,11 @@ void UpdateCrc32(uint32_t& crc, const void* buffer, int32_t count);
 // be held against the table. Each takes and returns the register.
 namespace crc32impl {
 uint32_t Bytewise(uint32_t crc, const uint8_t* p, size_t n);
-uint32_t Slicing8(uint32_t crc, const uint8_t* p, size_t n);
+uint32_t Slicing16(uint32_t crc, const uint8_t* p, size_t n);
 // True when this processor has carry-less multiplication (checked once).
 bool ClmulAvailable();
-// Only to be called when ClmulAvailable(); falls back to Slicing8 otherwise.
+// Carry-less folding for the 16-byte blocks, Slicing16 for the rest (and for
+// everything when the processor lacks it).
 uint32_t Clmul(uint32_t crc, const uint8_t* p, size_t n);
 }  // namespace crc32impl
 
