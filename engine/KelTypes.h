@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "container/KelItemTypes.h"
 #include "container/KelVolumeInfo.h"
 #include "names/StorePathMode.h"
 #include "platform/DosTime.h"
@@ -17,20 +18,6 @@ class TKelBaseArchiver;
 
 enum TKelCompressionLevel : uint8_t { clNone, clFastest, clNormal, clMax };
 enum TKelCompressionAlgorithm : uint8_t { caZLIB, caBZIP, caPPM };
-enum TKelCryptoAlgorithm : uint8_t { caPkzipClassic, caAES_128, caAES_192, caAES_256 };
-enum TKelProcessOperation : uint8_t {
-  poAdd,
-  poMove,
-  poDelete,
-  poUpdate,
-  poExtract,
-  poTest,
-  poRename,
-  poChangeAttr,
-  poChangeComment,
-  poMakeSFX,
-  poMerge
-};
 enum TKelProgressPhase : uint8_t { ppStart, ppProcess, ppEnd };
 enum TKelAction : uint8_t { fxaRetry, fxaIgnore, fxaAbort };
 enum TKelOverwriteMode : uint8_t { omPrompt, omAlways, omNever, omIfNewer, omIfOlder };
