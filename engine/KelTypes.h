@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "coding/KelZlib.h"
 #include "container/KelItemTypes.h"
 #include "container/KelVolumeInfo.h"
 #include "names/StorePathMode.h"
@@ -16,7 +17,6 @@ namespace kelvane {
 
 class TKelBaseArchiver;
 
-enum TKelCompressionLevel : uint8_t { clNone, clFastest, clNormal, clMax };
 enum TKelCompressionAlgorithm : uint8_t { caZLIB, caBZIP, caPPM };
 enum TKelProgressPhase : uint8_t { ppStart, ppProcess, ppEnd };
 enum TKelAction : uint8_t { fxaRetry, fxaIgnore, fxaAbort };
