@@ -3,7 +3,9 @@
 # (only what is missing; quiet and non-interactive).
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
-      clang-format zip unzip p7zip-full libarchive-tools python3)
+      clang-format zip unzip p7zip-full libarchive-tools python3
+      libfltk1.3-dev libx11-dev libxft-dev libxinerama-dev libxcursor-dev libxfixes-dev
+      libxrender-dev libfontconfig-dev xvfb xauth xdotool x11-apps)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
