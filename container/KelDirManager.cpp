@@ -1,0 +1,371 @@
+#include "container/KelDirManager.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "container/KelExcept.h"
+#include "container/KelNames.h"
+#include "container/KelStreamReader.h"
+
+namespace kelvane {
+namespace {
+
+constexpr int kErrNoZip64EndRecord = 40;
+constexpr int kErrSfxStubTooLarge = 47;
+constexpr int kErrDamaged = 57;
+
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+
+int32_t ClampVolumeNumber(int64_t n) {
+  return static_cast<int32_t>(std::clamp<int64_t>(n, -1, std::numeric_limits<int32_t>::max()));
+}
+
+uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+  return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max()
+                                                      : a + b;
+}
+
+}  // namespace
+
+TKelDirManager::TKelDirManager(TStream* Stream, bool bCreate, TKelArchiveHost* Arc)
+    : FCompressedStream(Stream), FCreate(bCreate), FArc(Arc) {
+  if (!Arc) throw Exception("A directory manager needs the archiver that owns it");
+  FIsCustomStream = Stream != Arc->ArchiveStream();
+  ResetDir();
+  if (bCreate) {
+    Arc->CurrentVolumeInfo().SetFirstVolume(true);
+    if (!Arc->SFXStub().empty()) CopySFXStub();
+  }
+}
+
+TKelDirManager::~TKelDirManager() = default;
+
+bool TKelDirManager::Corrupted() const {
+  return FArc->OpenCorruptedArchives();
+}
+
+void TKelDirManager::ResetDir() {
+  CDir.SetCount(0);
+  CentralDirEnd = TKelZipCentralDirEnd();
+  CentralDirEnd.signature = KelCentralDirEndSig;
+  CentralDirEnd.diskNumber = 0;
+  CentralDirEnd.startDiskNumber = 0;
+}
+
+void TKelDirManager::CopySFXStub() {
+  TFileStream stub(FArc->SFXStub(), fmOpenRead | fmShareDenyNone);
+  const int64_t stubSize = stub.Size();
+  if (FArc->SpanningMode() != smNone) {
+    TKelVolumeNumberInfo first;
+    first.SetFirstVolume(true);
+    const int64_t limit = FArc->SpanningOptions().GetVolumeSize(first);
+    if (limit != -1 && limit < stubSize)
+      throw EKelException(kErrSfxStubTooLarge, FArc->ArchiverComponent());
+  }
+  FCompressedStream->SetSize(0);
+  FCompressedStream->SetPosition(0);
+  if (stubSize > 0) FCompressedStream->CopyFrom(stub, 0);
+  StubSize = stubSize;
+}
+
+bool TKelDirManager::IsValidEndRecord(int64_t P) {
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const int64_t size = stream.Size();
+  if (P < 0 || size - P < static_cast<int64_t>(TKelZipCentralDirEnd::Size)) return false;
+  TKelZipCentralDirEnd e;
+  stream.SetPosition(P);
+  ReadRecord(stream, e);
+  const int64_t q = P + static_cast<int64_t>(TKelZipCentralDirEnd::Size);
+  if (e.startDiskNumber > e.diskNumber || e.entriesOnDisk > e.entriesCentralDir) return false;
+  if (e.centralDirSize != KelZip64Escape32 && !(int64_t{e.centralDirSize} < q)) return false;
+  if (e.startDiskNumber == e.diskNumber && e.offsetStartDir != KelZip64Escape32 &&
+      !(int64_t{e.offsetStartDir} < q - int64_t{e.centralDirSize}))
+    return false;
+  return size - q >= int64_t{e.commentLength};
+}
+
+bool TKelDirManager::FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Position,
+                                   uint32_t Signature) {
+  Position = -1;
+  ArchiveComment.clear();
+  Record = TKelZipCentralDirEnd();
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const int64_t size = stream.Size();
+  const int64_t window = std::min(size, EndRecordSearchWindow);
+  if (window < 4) return false;
+  const int64_t base = size - window;
+  TBytes tail(static_cast<size_t>(window));
+  ReadAt(stream, base, tail.data(), window);
+  const uint8_t s0 = Signature & 0xFF, s1 = (Signature >> 8) & 0xFF, s2 = (Signature >> 16) & 0xFF,
+                s3 = Signature >> 24;
+  for (int64_t i = window - 1; i >= 3; --i) {
+    if (tail[i] == s3 && tail[i - 1] == s2 && tail[i - 2] == s1 && tail[i - 3] == s0 &&
+        IsValidEndRecord(base + i - 3)) {
+      Position = base + i - 3;
+      break;
+    }
+  }
+  if (Position < 0) return false;
+  // A valid record and its comment lie inside the window.
+  const auto at = static_cast<size_t>(Position - base);
+  Record.Read(std::span<const uint8_t>(tail).subspan(at));
+  if (Record.commentLength > 0)
+    ArchiveComment.assign(reinterpret_cast<const char*>(tail.data() + at + Record.Size),
+                          Record.commentLength);
+  return true;
+}
+
+bool TKelDirManager::ReadZip64Locator(int64_t& EndPos) {
+  constexpr auto size = static_cast<int64_t>(TKelZip64CentralDirEndLocator::Size);
+  if (EndPos <= size) return false;
+  TKelPositionKeeper keep(*FCompressedStream);
+  FCompressedStream->SetPosition(EndPos - size);
+  ReadRecord(*FCompressedStream, Zip64CentralDirEndLocator);
+  if (Zip64CentralDirEndLocator.signature != KelZip64CentralDirEndLocatorSig) return false;
+  EndPos -= size;
+  return true;
+}
+
+bool TKelDirManager::ReadZip64EndRecord(int64_t& EndPos) {
+  constexpr auto size = static_cast<int64_t>(TKelZip64CentralDirEnd::Size);
+  if (EndPos <= size) return false;
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const uint64_t at = Zip64CentralDirEndLocator.offsetStartDirEnd;
+  const int64_t streamSize = stream.Size();
+  // A locator pointing outside the stream finds no record, the same as one
+  // pointing at other bytes.
+  if (streamSize < size || at > static_cast<uint64_t>(streamSize - size)) return false;
+  stream.SetPosition(static_cast<int64_t>(at));
+  ReadRecord(stream, Zip64CentralDirEnd);
+  if (Zip64CentralDirEnd.signature != KelZip64CentralDirEndSig) return false;
+  EndPos -= size;
+  return true;
+}
+
+bool TKelDirManager::HasCentralDirEnd() {
+  int64_t position = -1;
+  const bool found = FindEndRecord(CentralDirEnd, position, KelCentralDirEndSig);
+  return Corrupted() || found;
+}
+
+bool TKelDirManager::IsSFXArchive() const {
+  return CDir.Count() > 0 && CDir.GetItemPtr(0).CentralDir.relOffsetLH != 0;
+}
+
+bool TKelDirManager::IsEncrypted() const {
+  return CDir.Count() > 0 && (CDir.GetItemPtr(0).CentralDir.genPurposeFlag & KelFlagEncrypted);
+}
+
+void TKelDirManager::OpenVolumeForRead(const TKelVolumeNumberInfo& Info) {
+  if (FIsCustomStream) return;
+  FArc->OpenVolume(Info);
+  FCompressedStream = FArc->ArchiveStream();
+}
+
+void TKelDirManager::LoadDir() {
+  TKelVolumeNumberInfo volume;
+  ResetDir();
+  StubSize = 0;
+
+  TKelZipCentralDirEnd e;
+  int64_t endPos = -1;
+  if (!FindEndRecord(e, endPos, KelCentralDirEndSig)) {
+    Recover(false);
+    return;
+  }
+  CentralDirEnd = e;
+  FZip64 = ReadZip64Locator(endPos);
+  if (FZip64 && !ReadZip64EndRecord(endPos)) throw EKelException(kErrNoZip64EndRecord, nullptr);
+  if (!FZip64 && e.entriesCentralDir == KelZip64Escape16) {
+    Recover(true);
+    return;
+  }
+
+  const int64_t startDisk = e.startDiskNumber != KelZip64Escape16 ? e.startDiskNumber
+                            : FZip64 ? int64_t{Zip64CentralDirEnd.startDiskNumber}
+                                     : 0;
+  const int64_t lastDisk = e.diskNumber != KelZip64Escape16 ? e.diskNumber
+                           : FZip64 ? int64_t{Zip64CentralDirEndLocator.totalNumberOfDisks} - 1
+                                    : 0;
+  volume.SetLastVolumeNumber(ClampVolumeNumber(lastDisk));
+  volume.SetVolumeNumber(ClampVolumeNumber(startDisk));
+  const bool spanning = FArc->SpanningMode() != smNone;
+  if (spanning) OpenVolumeForRead(volume);
+
+  try {
+    // The directory is found from its size, counted back from the records that
+    // follow it, so that bytes in front of the archive do not matter; with
+    // volumes the offset is taken, as it counts from the start of its volume.
+    const uint64_t storedOffset = FZip64 ? Zip64CentralDirEnd.offsetStartDir : e.offsetStartDir;
+    const uint64_t dirSize = FZip64 ? Zip64CentralDirEnd.centralDirSize : e.centralDirSize;
+    const uint64_t count = FZip64 ? Zip64CentralDirEnd.entriesCentralDir : e.entriesCentralDir;
+    int64_t dirStart = -1;
+    if (spanning && storedOffset <= static_cast<uint64_t>(kInt64Max))
+      dirStart = static_cast<int64_t>(storedOffset);
+    else if (!spanning && dirSize <= static_cast<uint64_t>(endPos))
+      dirStart = endPos - static_cast<int64_t>(dirSize);
+    if (dirStart < 0) throw EKelException(kErrDamaged, nullptr);
+    ReadItems(count, dirStart, endPos, lastDisk, volume);
+  } catch (const std::exception&) {
+    if (!Corrupted()) throw;
+    Recover(true);
+    return;
+  }
+
+  if (!Corrupted() && !spanning) CheckCompressedSizes();
+  if (lastDisk == 0) {
+    DetectStub(endPos);
+    if (!OffsetsIncludeStub()) ApplyStubOffset();
+  }
+}
+
+void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t DirEnd,
+                               int64_t LastDisk, TKelVolumeNumberInfo& Volume) {
+  const bool spanning = FArc->SpanningMode() != smNone;
+  const bool oem = FArc->OEMFileNames();
+  constexpr auto headerSize = static_cast<int64_t>(TKelZipCentralDir::Size);
+  // The directory ends where the records behind it begin, on the volume that
+  // holds them; reading on would take those records, or a comment, for items.
+  auto limitOf = [&](TStream& stream) {
+    const int64_t size = stream.Size();
+    return !spanning || Volume.VolumeNumber() == LastDisk ? std::min(size, DirEnd) : size;
+  };
+  if (ItemCount > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    throw EKelException(kErrDamaged, nullptr);
+  const auto count = static_cast<int32_t>(ItemCount);
+  int64_t limit = limitOf(*FCompressedStream);
+  if (DirStart > limit) throw EKelException(kErrDamaged, nullptr);
+  TKelBoundedReader reader(*FCompressedStream, DirStart, limit);
+  CentralDirOffset = DirStart;
+  // Room for the items the bytes can hold, not for what a count claims; a
+  // directory over several volumes grows as it is read.
+  CDir.SetCount(static_cast<int32_t>(std::min<int64_t>(count, (limit - DirStart) / headerSize)));
+
+  constexpr const char* shortDir =
+      "The central directory ends before all the items its end record announces";
+  int32_t done = 0;
+  try {
+    TBytes bytes;
+    for (int32_t i = 0; i < count; ++i) {
+      if (spanning && reader.Remaining() < headerSize) {
+        Volume.SetVolumeNumber(Volume.VolumeNumber() + 1);
+        OpenVolumeForRead(Volume);
+        if (!FIsCustomStream)
+          reader = TKelBoundedReader(*FCompressedStream, 0, limitOf(*FCompressedStream));
+      }
+      if (i == 0) CentralDirOffset = reader.Position();
+      if (i >= CDir.Count()) CDir.SetCount(i + 1);
+      TDirItem& item = CDir.GetItemPtr(i);
+      std::array<uint8_t, TKelZipCentralDir::Size> header;
+      reader.Read(header.data(), header.size(), shortDir);
+      item.CentralDir.Read(header);
+      // A directory found at the wrong place must not turn other bytes into items.
+      if (item.CentralDir.signature != KelCentralFileHeaderSig)
+        throw EKelException(kErrDamaged, nullptr);
+      const TKelZipCentralDir& cd = item.CentralDir;
+      if ((cd.genPurposeFlag & KelFlagEncrypted) && cd.extractVersion < KelVersionApart)
+        item.KelEncryptionAlgorithm = caPkzipClassic;
+      item.CompressionMethod = cd.compMethod;
+
+      AnsiString name(cd.nameLength, '\0');
+      reader.Read(name.data(), name.size(), shortDir);
+      CDir.SetItemName(i, ItemNameFromBytes(name, cd.genPurposeFlag, oem));
+
+      if (cd.extraLength > 0) {
+        bytes.resize(cd.extraLength);
+        reader.Read(bytes.data(), bytes.size(), shortDir);
+        if (auto unicodeName = item.ReadExtraFields(bytes)) CDir.SetItemName(i, *unicodeName);
+      }
+      item.Comment.assign(cd.commentLength, '\0');
+      reader.Read(item.Comment.data(), item.Comment.size(), shortDir);
+      done = i + 1;
+    }
+  } catch (...) {
+    CDir.SetCount(done);
+    throw;
+  }
+  CDir.SetCount(done);
+}
+
+void TKelDirManager::Recover(bool EndRecordFound) {
+  CDir.SetCount(0);
+  if (FArc->SpanningMode() != smNone) throw EKelException(44, nullptr);
+  RecoverDirectory(EndRecordFound);
+  CentralDirOffset = FCompressedStream->Size();
+}
+
+void TKelDirManager::CheckCompressedSizes() {
+  uint64_t total = 0;
+  for (int32_t i = 0; i < CDir.Count(); ++i)
+    total = SaturatingAdd(total, CDir.GetItemPtr(i).CompressedSize());
+  if (static_cast<uint64_t>(FCompressedStream->Size()) < total)
+    throw EKelException(kErrDamaged, nullptr);
+}
+
+void TKelDirManager::DetectStub(int64_t EndPos) {
+  // The items read, rather than the end record's count: the two differ only in
+  // a damaged archive, and only the items can be looked at.
+  if (CDir.Count() == 0) {
+    StubSize = EndPos;
+    return;
+  }
+  const uint64_t stored = CDir.GetItemPtr(0).LocalHeaderOffset();
+  const int64_t size = FCompressedStream->Size();
+  if (stored >= static_cast<uint64_t>(size)) return;
+  for (auto s = static_cast<int64_t>(stored); s < size; ++s) {
+    if (!FindSignature(s, KelLocalFileHeaderSig)) return;
+    if (MatchesFirstItem(s)) {
+      StubSize = s;
+      return;
+    }
+  }
+}
+
+bool TKelDirManager::MatchesFirstItem(int64_t S) {
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const int64_t size = stream.Size();
+  if (S < 0 || size - S < static_cast<int64_t>(TKelZipLocalFileHeader::Size)) return false;
+  TKelZipLocalFileHeader l;
+  stream.SetPosition(S);
+  ReadRecord(stream, l);
+  if (size - S - static_cast<int64_t>(TKelZipLocalFileHeader::Size) < l.nameLength) return false;
+  if (l.signature != KelLocalFileHeaderSig) return false;
+  if (S == 0) return true;
+  const TKelZipCentralDir& f = CDir.GetItemPtr(0).CentralDir;
+  return l.crc32 == f.crc32 && l.extractVersion == f.extractVersion &&
+         l.compMethod == f.compMethod && l.lastModTime == f.lastModTime &&
+         l.lastModDate == f.lastModDate && l.compSize == f.compSize && l.unCompSize == f.unCompSize;
+}
+
+bool TKelDirManager::OffsetsIncludeStub() const {
+  for (int32_t i = 0; i < CDir.Count(); ++i) {
+    const TDirItem& item = CDir.GetItemPtr(i);
+    if (item.CompressedSize() > 0)
+      return item.LocalHeaderOffset() >= static_cast<uint64_t>(StubSize);
+  }
+  return true;
+}
+
+void TKelDirManager::ApplyStubOffset() {
+  for (int32_t i = 0; i < CDir.Count(); ++i) {
+    TDirItem& item = CDir.GetItemPtr(i);
+    if (!item.IsDirectory()) item.ShiftLocalHeaderOffset(static_cast<uint64_t>(StubSize));
+  }
+}
+
+void TKelDirManager::MergeWith(const TKelDirManager& DMHandleToAdd) {
+  CDir.ClearTags();
+  CDir.Append(DMHandleToAdd.CDir);
+  for (int32_t i = 0; i < CDir.Count(); ++i) {
+    TDirItem& item = CDir.GetItemPtr(i);
+    if (!item.Tagged) continue;
+    item.Tagged = false;
+    item.ShiftLocalHeaderOffset(static_cast<uint64_t>(CentralDirOffset));
+  }
+}
+
+}  // namespace kelvane
