@@ -75,7 +75,8 @@ class EDecompressionError : public EZlibError {
   std::string FReason;
 };
 
-// Compressor of one item.
+// Compressor of one item. Stored items (method 0) do not come here: their
+// chunks are written as they are.
 class TKelDeflater {
  public:
   // Level 0 to 9; raw Deflate, 32 KiB window, memory level 8, default strategy.
@@ -123,6 +124,8 @@ class TKelDeflater {
 // and one output buffer whatever the data claims.
 class TKelInflater {
  public:
+  // Raw Deflate, 32 KiB window. Raises EDecompressionError when zlib cannot
+  // start (out of memory); an item decoder treats that as a failed item.
   explicit TKelInflater(size_t outputBufferSize = DecompressionChunkSize);
   ~TKelInflater();
   TKelInflater(const TKelInflater&) = delete;
@@ -139,7 +142,9 @@ class TKelInflater {
   bool ChunkDone() const { return FChunkDone; }
   // True once the final block of the Deflate stream has been decoded.
   bool StreamEnded() const { return FStreamEnded; }
-  // Raises EDecompressionError unless the stream has ended.
+  // Raises EDecompressionError unless the stream has ended. Called once all
+  // of an item's compressed bytes went in; a caller that stopped early (a
+  // cancel, output beyond the declared size, partial extraction) skips it.
   void Finish() const;
 
   // Output answers false to stop at once: DecodeChunk then returns false and
