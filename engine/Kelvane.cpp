@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "container/KelDirManager.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -18,6 +19,8 @@ constexpr uint16_t MethodDeflate = 8;
 constexpr int NativeBadCompressionMode = 5;
 constexpr int NativeNotOpen = 13;
 constexpr int NativeBlankInMemoryName = 29;
+constexpr int NativeReadOnly = 32;
+constexpr int NativeMultiVolumeChange = 52;
 
 // Stored names use "/"; handlers see and give back disk separators.
 UString ToDiskSeparators(UString name) {
@@ -138,11 +141,6 @@ int64_t TKelBaseArchiver::Size() const {
   return FCompressedStream->Size();
 }
 
-int32_t TKelBaseArchiver::FileCount() {
-  CheckActive();
-  return 0;  // not yet built: needs the search and the directory
-}
-
 bool TKelBaseArchiver::Exists() const {
   return !FFileName.empty() && IsFile(FFileName);
 }
@@ -156,12 +154,23 @@ void TKelBaseArchiver::SetActive(bool value) {
 }
 
 AnsiString TKelBaseArchiver::Comment() const {
-  return {};  // closed: empty; open: not yet built (needs the directory)
+  return FActive && DMHandle ? DMHandle->ArchiveComment : AnsiString();
 }
 
-void TKelBaseArchiver::SetComment(const AnsiString&) {
+void TKelBaseArchiver::SetComment(const AnsiString& value) {
   CheckActive();
-  // not yet built: needs the directory and its writer
+  if (FSpanningMode != smNone && DMHandle->CDir.Count() > 0 && !InUpdate())
+    throw EKelException(NativeMultiVolumeChange, this);
+  if (!ArchiveWritable()) throw EKelException(NativeReadOnly, this);
+  const AnsiString previous = DMHandle->ArchiveComment;
+  DMHandle->ArchiveComment = value;
+  if (InUpdate() || FSpanningMode != smNone) return;  // written with the commit
+  try {
+    DMHandle->SaveDir(false);
+  } catch (...) {
+    DMHandle->ArchiveComment = previous;
+    throw;
+  }
 }
 
 // ---- Overridable operations
@@ -225,40 +234,8 @@ void TKelBaseArchiver::DoProcessFileFailure(const UString& FileName, TKelProcess
     DefaultProcessFileFailure(FileName, Operation, NativeError, ErrorCode, ErrorMessage, Action);
 }
 
-void TKelBaseArchiver::DoRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName,
-                                            bool& Cancel) {
-  if (VolumeNumber < 0) VolumeNumber = 0;
-  Cancel = false;
-  if (FOnRequestBlankVolume)
-    FOnRequestBlankVolume(this, VolumeNumber + 1, VolumeFileName, Cancel);
-  else
-    DefaultRequestBlankVolume(VolumeNumber, VolumeFileName, Cancel);
-}
-
-void TKelBaseArchiver::DoRequestFirstVolume(UString& VolumeFileName, bool& Cancel) {
-  Cancel = false;
-  if (FOnRequestFirstVolume)
-    FOnRequestFirstVolume(this, VolumeFileName, Cancel);
-  else
-    DefaultRequestFirstVolume(VolumeFileName, Cancel);
-}
-
-void TKelBaseArchiver::DoRequestLastVolume(UString& VolumeFileName, bool& Cancel) {
-  Cancel = false;
-  if (FOnRequestLastVolume)
-    FOnRequestLastVolume(this, VolumeFileName, Cancel);
-  else
-    DefaultRequestLastVolume(VolumeFileName, Cancel);
-}
-
-void TKelBaseArchiver::DoRequestMiddleVolume(int32_t VolumeNumber, UString& VolumeFileName,
-                                             bool& Cancel) {
-  Cancel = false;
-  if (FOnRequestMiddleVolume)
-    FOnRequestMiddleVolume(this, VolumeNumber + 1, VolumeFileName, Cancel);
-  else
-    DefaultRequestMiddleVolume(VolumeNumber, VolumeFileName, Cancel);
-}
+// The volume requests: engine/KelDefaultHandlers.cpp (their names and their
+// answers without a handler go together).
 
 void TKelBaseArchiver::DoDiskFull(int32_t VolumeNumber, const UString& VolumeFileName,
                                   bool& Cancel) {
@@ -293,17 +270,7 @@ void TKelBaseArchiver::DoAfterOpen() {
   if (FAfterOpen) FAfterOpen(this);
 }
 
-// ---- Interactive defaults: not yet built (see Kelvane.h).
-
-void TKelBaseArchiver::DefaultConfirmOverwrite(const UString&, UString&, bool&) {}
-void TKelBaseArchiver::DefaultPassword(const UString&, AnsiString&, bool&) {}
-void TKelBaseArchiver::DefaultProcessFileFailure(const UString&, TKelProcessOperation, int32_t,
-                                                 int32_t, const UString&, TKelAction&) {}
-void TKelBaseArchiver::DefaultRequestBlankVolume(int32_t, UString&, bool&) {}
-void TKelBaseArchiver::DefaultRequestFirstVolume(UString&, bool&) {}
-void TKelBaseArchiver::DefaultRequestLastVolume(UString&, bool&) {}
-void TKelBaseArchiver::DefaultRequestMiddleVolume(int32_t, UString&, bool&) {}
-void TKelBaseArchiver::DefaultDiskFull(int32_t, const UString&, bool&) {}
+// The answers without a handler (Default...): engine/KelDefaultHandlers.cpp.
 
 // ---- Operations not yet built (see Kelvane.h): they do nothing and report
 // failure where they have a result.
@@ -315,15 +282,6 @@ void TKelBaseArchiver::CloseArchive() {}
 void TKelBaseArchiver::BeginUpdate() {}
 void TKelBaseArchiver::EndUpdate() {}
 void TKelBaseArchiver::CancelUpdate() {}
-bool TKelBaseArchiver::FindFirst(TKelArchiveItem&) {
-  return false;
-}
-bool TKelBaseArchiver::FindFirst(const UString&, TKelArchiveItem&, int32_t, const UString&) {
-  return false;
-}
-bool TKelBaseArchiver::FindNext(TKelArchiveItem&) {
-  return false;
-}
 void TKelBaseArchiver::ExtractFiles() {}
 void TKelBaseArchiver::ExtractFiles(const UString&, int32_t, const UString&) {}
 void TKelBaseArchiver::TestFiles() {}
