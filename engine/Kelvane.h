@@ -27,11 +27,6 @@ class TKelDirManager;
 //   IsFilePasswordValid, RepairArchive, IsValidArchiveFile;
 //   on an open archive: reading Comment and FileCount (which return "" and 0),
 //   writing Comment (which does nothing).
-//   The interactive answers given when no handler is assigned are hooks that do
-//   nothing yet: DefaultConfirmOverwrite, DefaultPassword,
-//   DefaultProcessFileFailure, DefaultRequestBlankVolume,
-//   DefaultRequestFirstVolume, DefaultRequestLastVolume,
-//   DefaultRequestMiddleVolume, DefaultDiskFull.
 // Since no archive can be opened yet, none of the open-archive branches is
 // reachable.
 
@@ -275,20 +270,49 @@ class TKelBaseArchiver : public TComponent {
   // FileName gets disk separators whether or not a handler is assigned.
   virtual void DoExtractFile(UString& FileName, uint32_t& FileAttr, const AnsiString& Comment);
 
-  // Answers given when no handler is assigned: boxes and dialogs on the calling
-  // thread. Not yet built (see the list at the top).
+  // Answers given when no handler is assigned (engine/KelDefaultHandlers.cpp):
+  // confirmation boxes (question icon, title "Confirm") and the password dialog
+  // of the current dialog provider, on the calling thread. Provider exceptions
+  // pass through.
+
+  // "Overwrite file "<dest>" with "<source>"" with Yes (default), No, No to All,
+  // Yes to All. Confirm is true for Yes and Yes to All; No to All and Yes to All
+  // also set Options().OverwriteMode() to omNever and omAlways.
   virtual void DefaultConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
                                        bool& Confirm);
+  // PasswordInputQuery titled "Password for "<FileName>"", prompt "Enter
+  // password: ", starting empty. OK: NewPassword becomes the text in the ANSI
+  // code page, SkipFile false. Cancel: NewPassword unchanged, SkipFile true.
   virtual void DefaultPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile);
+  // Native error 45: fxaAbort without a question. 61: ErrorMessage with Abort and
+  // Ignore (default). Others: "<ErrorMessage>. File processing error, possibly
+  // disk is full" with Abort, Retry (default), Ignore. Retry gives fxaRetry,
+  // Ignore fxaIgnore, anything else fxaAbort.
   virtual void DefaultProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,
                                          int32_t NativeError, int32_t ErrorCode,
                                          const UString& ErrorMessage, TKelAction& Action);
+  // The volume requests: Cancel comes in false. Spanned archives ask for the
+  // disk with OK (default) and Cancel, and Cancel becomes true unless OK was
+  // pressed; split archives ask nothing. Blank and last get VolumeFileName as
+  // the volume's name; first and middle get the archive's name and name the
+  // volume themselves, as the naming variant on the inserted disk may differ.
+  // Blank: "Please insert a blank disk #<n>" (n from 1); split: stays false.
   virtual void DefaultRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName,
                                          bool& Cancel);
+  // "Please insert the first disk"; split: Cancel unless the volume file exists
+  // or the archive is being created.
   virtual void DefaultRequestFirstVolume(UString& VolumeFileName, bool& Cancel);
+  // "Please insert the last disk", then "File '<name>' not found on inserted
+  // disk. Please insert last disk with required file" until the file exists or
+  // the answer is not OK; split: Cancel unless the file exists.
   virtual void DefaultRequestLastVolume(UString& VolumeFileName, bool& Cancel);
+  // "Please insert disk #<n>" (n from 1); split: Cancel unless the file exists.
   virtual void DefaultRequestMiddleVolume(int32_t VolumeNumber, UString& VolumeFileName,
                                           bool& Cancel);
+  // Not spanned: raises EKelException, native error 65. Spanned: "Disk is full.
+  // Required free space: <r> bytes, but available only: <a> bytes. Clean the
+  // disk or find another blank disk" with OK and Cancel; r is the volume's size
+  // limit, and at least the 65,537 bytes any volume needs.
   virtual void DefaultDiskFull(int32_t VolumeNumber, const UString& VolumeFileName, bool& Cancel);
 
   // Fires AfterOpen when assigned.
