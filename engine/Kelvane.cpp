@@ -275,10 +275,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 // ---- Operations not yet built (see Kelvane.h): they do nothing and report
 // failure where they have a result.
 
-void TKelBaseArchiver::OpenArchive() {}
-void TKelBaseArchiver::OpenArchive(uint16_t) {}
-void TKelBaseArchiver::OpenArchive(TStream&, bool) {}
-void TKelBaseArchiver::CloseArchive() {}
 void TKelBaseArchiver::BeginUpdate() {}
 void TKelBaseArchiver::EndUpdate() {}
 void TKelBaseArchiver::CancelUpdate() {}

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "container/KelArchiveHost.h"
 #include "container/KelVolumeInfo.h"
 #include "engine/KelExcept.h"
 #include "engine/KelOptions.h"
@@ -18,19 +19,19 @@ class TKelDirManager;
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
-//   OpenArchive (all three forms), CloseArchive, BeginUpdate, EndUpdate,
-//   CancelUpdate, FindFirst (both forms), FindNext, ExtractFiles, TestFiles,
-//   AddFiles, MoveFiles, UpdateFiles, DeleteFiles (both forms each), RenameFile,
+//   BeginUpdate, EndUpdate, CancelUpdate, ExtractFiles, TestFiles, AddFiles,
+//   MoveFiles, UpdateFiles, DeleteFiles (both forms each), RenameFile,
 //   ChangeFilesAttr, ChangeFilesIntAttr, ChangeFilesComment, AddFromStream,
 //   AddFromBuffer, AddFromString, ExtractToStream, ExtractToBuffer,
 //   ExtractToString, FastFileAppend, MakeSFX, TKelvane::MergeWith,
-//   IsFilePasswordValid, RepairArchive, IsValidArchiveFile;
-//   on an open archive: reading Comment and FileCount (which return "" and 0),
-//   writing Comment (which does nothing).
-// Since no archive can be opened yet, none of the open-archive branches is
-// reachable.
+//   IsFilePasswordValid, RepairArchive, IsValidArchiveFile.
+//   Closing an archive commits a pending update through EndUpdate, so nothing
+//   is committed yet.
+//   Writing across several volumes (WriteToVolumes with a spanning mode, and
+//   RenameLastVolume) raises Exception; archives in one file or stream are
+//   written as they should be.
 
-class TKelBaseArchiver : public TComponent {
+class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
   // Creates the options, masks, spanning options and volume descriptor with their
   // defaults and registers with AOwner, which destroys the component.
@@ -39,11 +40,31 @@ class TKelBaseArchiver : public TComponent {
   ~TKelBaseArchiver() override;
   const char* ClassName() const override { return "TKelBaseArchiver"; }
 
-  // ---- Opening and closing
+  // ---- Opening and closing (engine/KelOpen.cpp)
+  // Opening first closes an open archive (committing its update). A failed
+  // opening leaves the component closed, with nothing of the attempt kept, and
+  // raises what stopped it: EKelException for the cases below and for those of
+  // the directory reader (35, 40, 44, 57, 59), stream errors as they come.
+
+  // Chooses the mode: a new archive (0xFF00) when InMemory is set or FileName
+  // names no file; otherwise read-write with deny-write sharing (0x0022) when
+  // the file can be opened so, else read-only (0x0040). Native error 9 when
+  // FileName has no file-name part (InMemory aside).
   void OpenArchive();
+  // Opens FileName in Mode (0xFF00 creates a new, empty archive, replacing any
+  // file; with InMemory set the new archive is in memory). Native errors:
+  // 10 FileName has no file-name part (InMemory aside); 12 the file is missing
+  // (Mode not 0xFF00, not spanning, not on removable media); 28 InMemory with
+  // a Mode other than 0xFF00; 45 a volume request was cancelled; 48 no end
+  // record while OpenCorruptedArchives is false.
   void OpenArchive(uint16_t Mode);
+  // Opens, or with Create empties and makes a new archive in, the caller's
+  // Stream, which is never freed and must outlive the opening. Native error 51
+  // when SpanningMode is not smNone.
   void OpenArchive(TStream& Stream, bool Create);
-  // Never raises.
+  // Commits a pending update, completes a new archive to which nothing was
+  // added (its end record, behind any stub), and releases the stream and the
+  // directory. Never raises; a read-only archive is never written.
   void CloseArchive();
 
   // ---- Update transactions
@@ -51,10 +72,27 @@ class TKelBaseArchiver : public TComponent {
   void EndUpdate();
   void CancelUpdate();
 
-  // ---- Search
+  // ---- Search (engine/KelSearch.cpp). Items are walked in directory order;
+  // F.Handle holds the state, so several searches may run side by side. An
+  // item passes the attribute mask when each of its hidden, system,
+  // volume-label and folder bits is also in the mask. When nothing is found
+  // the result is false and F keeps its contents. Native error 13 when no
+  // archive is open.
+
+  // Selects with FileMasks, ExclusionMasks (lines in disk form) and
+  // Options().SearchAttr(). With Options().Recurse() false a FileMasks line
+  // selects only items in the folder it names (the root for a line without
+  // one).
   bool FindFirst(TKelArchiveItem& F);
+  // Selects with FileMask (disk or stored separators; a drive is dropped unless
+  // StorePath is spFullPathWithDrive), matched against the stored name or its
+  // last component, and rejects what ExclusionMask matches. With Recurse off
+  // only items in the mask's folder are seen, and a mask without wildcards is
+  // looked up as a name (then neither SearchAttr nor ExclusionMask applies).
+  // Native error 61 for a FileMask of more than 259 characters.
   bool FindFirst(const UString& FileMask, TKelArchiveItem& F, int32_t SearchAttr,
                  const UString& ExclusionMask);
+  // The next item after F.Handle.ItemNo that passes F's search.
   bool FindNext(TKelArchiveItem& F);
 
   // ---- Multi-item operations. The argument-less forms use FileMasks,
@@ -122,13 +160,13 @@ class TKelBaseArchiver : public TComponent {
   // Empty means the system's temporary folder.
   const UString& TempDir() const { return FTempDir; }
   void SetTempDir(const UString& value) { FTempDir = value; }
-  TKelSpanningMode SpanningMode() const { return FSpanningMode; }
+  TKelSpanningMode SpanningMode() const override { return FSpanningMode; }
   // Raises Exception "Cannot set spanning mode on open archive" while open.
   void SetSpanningMode(TKelSpanningMode value);
   TKelSpanningOptions& SpanningOptions() { return *FSpanningOptions; }
-  const TKelSpanningOptions& SpanningOptions() const { return *FSpanningOptions; }
+  const TKelSpanningOptions& SpanningOptions() const override { return *FSpanningOptions; }
   void SetSpanningOptions(const TKelSpanningOptions& value) { FSpanningOptions->Assign(value); }
-  const UString& SFXStub() const { return FSFXStub; }
+  const UString& SFXStub() const override { return FSFXStub; }
   void SetSFXStub(const UString& value) { FSFXStub = value; }
   TKelOptions& Options() { return *FOptions; }
   const TKelOptions& Options() const { return *FOptions; }
@@ -211,7 +249,8 @@ class TKelBaseArchiver : public TComponent {
   // Size of the archive stream (the whole file with any stub; for a multi-volume
   // archive the volume open now). Raises native error 13 when no archive is open.
   int64_t Size() const;
-  // Items that are not folders. Raises native error 13 when no archive is open.
+  // Items that are not folders; a folder item with a hidden, system or label
+  // bit counts as a file. Raises native error 13 when no archive is open.
   int32_t FileCount();
   // Whether a file (not a folder) named FileName exists; needs no open archive.
   bool Exists() const;
@@ -222,12 +261,97 @@ class TKelBaseArchiver : public TComponent {
   void SetActive(bool value);
   // The archive comment; empty when no archive is open.
   AnsiString Comment() const;
-  // Raises native error 13 when no archive is open.
+  // Outside an update of a one-file archive the comment is written at once, in
+  // place of the old directory; inside an update, and for multi-volume
+  // archives, with the commit. Native errors: 13 no archive is open; 32 the
+  // archive is open read-only; 52 a multi-volume archive that holds items,
+  // outside an update. On an error the comment is unchanged.
   void SetComment(const AnsiString& value);
-  bool OpenCorruptedArchives() const { return FOpenCorruptedArchives; }
+  bool OpenCorruptedArchives() const override { return FOpenCorruptedArchives; }
   void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
 
+  // ---- What the directory manager reaches through TKelArchiveHost
+  const TComponent* ArchiverComponent() const override { return this; }
+  bool OEMFileNames() const override { return FOptions->OEMFileNames(); }
+  TKelVolumeNumberInfo& CurrentVolumeInfo() override { return *FVolumeNumberInfo; }
+  TStream* ArchiveStream() override { return FCompressedStream; }
+  // Volume operations (engine/KelVolumes.cpp).
+
+  // Reading (with a spanning mode): nothing when Info is the volume open now;
+  // otherwise asks for it (DoRequestFirstVolume, DoRequestLastVolume or
+  // DoRequestMiddleVolume) until the answer names an existing file, and opens
+  // that. A split volume request answered with an empty name opens nothing.
+  // Creating (FileOpenMode 0xFF00): asks for a blank volume until its disk has
+  // more than 65,536 bytes free (and, spanning, room for the volume size),
+  // with DoDiskFull between the attempts, and creates it. Without a spanning
+  // mode: opens FileName when no stream is open. Native error 45 when a
+  // request or DoDiskFull answers Cancel; stream open errors pass through.
+  void OpenVolume(const TKelVolumeNumberInfo& Info) override;
+  // Native error 46 when fewer than Count bytes could be written.
+  void WriteToVolumesChecked(const void* Data, int32_t Count, TMemoryStream* Buffer,
+                             int32_t MinFree, TKelVolumeNumberInfo& Info,
+                             TStream*& Stream) override;
+  void RenameLastVolume() override;
+
  protected:
+  // ---- Volumes (engine/KelVolumes.cpp)
+
+  // Turns Name, the archive's file name, into the file name of volume
+  // VolumeNumber (from 0; -1 for the last) for the current spanning mode:
+  // split data.zip has data.Z01, data.Z02, ... and data.zip last (data_001.zip
+  // ... with AdvancedNaming); a split self-extractor setup.exe has setup.exe,
+  // setup.Z02, ... and setup.ZIP; spanned volumes keep the name (".exe" for a
+  // self-extractor; "_001"... with AdvancedNaming). Unchanged without a
+  // spanning mode. With CheckExists (spanned volumes only), when the file so
+  // named is missing but the other naming variant exists, that one is taken.
+  // Where file names have case, a volume file that exists with its extension
+  // in other letter case (data.z01, as other tools write it) is taken under
+  // its existing name.
+  void MakeVolumeFileName(UString& Name, int32_t VolumeNumber, bool CheckExists);
+  // Bytes free to this user where FileName is or would be; -1 when unknown.
+  int64_t VolumeFreeSpace(const UString& FileName);
+  // Replaces the archive stream by a file stream on FileName in FileOpenMode.
+  void OpenVolumeFile(const UString& FileName);
+  // Writes Count bytes of Data to Stream and answers how many were stored (a
+  // short count means the medium is full). Writing across several volumes is
+  // not built yet: with a spanning mode this raises Exception.
+  int64_t WriteToVolumes(const void* Data, int32_t Count, TMemoryStream* Buffer, int32_t MinFree,
+                         TKelVolumeNumberInfo& Info, TStream*& Stream);
+  // Whether the extension of FileName, lower-cased, contains ".exe".
+  static bool IsExeFileName(const UString& FileName);
+
+  // ---- Opening steps (engine/KelOpen.cpp)
+
+  // Opens FileName in FileOpenMode (or makes a new archive) and reads its
+  // directory; sets Active and fires AfterOpen.
+  void InternalOpen();
+  // A new archive: a memory stream (InMemory) or the first volume created,
+  // with a directory manager in create state (which copies SFXStub in front).
+  void CreateArchiveStream();
+  // Opens the last volume and looks for the end record, detecting split and
+  // spanned archives from it.
+  void OpenPlainArchive();
+  // As OpenPlainArchive for a self-extractor; one without an end record of its
+  // own is opened through the ".ZIP" last volume of its split set.
+  void OpenExeArchive();
+  // The spanning mode of the archive whose end record the manager holds.
+  void DetectSpanningMode();
+  // Frees the archive stream (unless it is the caller's) and the manager.
+  void ReleaseArchive();
+  // Whether FileOpenMode (or a caller's stream) lets the archive be written.
+  bool ArchiveWritable() const;
+
+  // ---- Item selection (engine/KelSearch.cpp)
+
+  // Tags exactly the items the property-driven search finds.
+  void TagItems();
+  // Tags exactly the items the argument-driven search finds.
+  void TagItems(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  // The search step: from F.Handle.ItemNo, the first item that passes.
+  bool SearchItem(TKelArchiveItem& F);
+  bool ItemPassesMasks(int32_t Index, const TInternalSearchRec& Rec) const;
+  void FillSearchResult(int32_t Index, TKelArchiveItem& F) const;
+
   // ---- Overridable operations, in slot order after SetPassword.
 
   // Sets FCompressionMethod for new items after the level or mode changed; the
@@ -254,7 +378,8 @@ class TKelBaseArchiver : public TComponent {
                                     int32_t NativeError, int32_t ErrorCode,
                                     const UString& ErrorMessage, TKelAction& Action);
   // The volume requests and DoDiskFull clear Cancel first; handlers receive
-  // volume numbers counted from 1.
+  // volume numbers counted from 1. The requests first turn VolumeFileName into
+  // the name of the volume asked for (MakeVolumeFileName).
   virtual void DoRequestBlankVolume(int32_t VolumeNumber, UString& VolumeFileName, bool& Cancel);
   virtual void DoRequestFirstVolume(UString& VolumeFileName, bool& Cancel);
   virtual void DoRequestLastVolume(UString& VolumeFileName, bool& Cancel);
