@@ -1,0 +1,81 @@
+#include "app/PasswordFile.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "coding/KelSecure.h"
+#include "platform/Exception.h"
+
+namespace kelvane {
+namespace {
+
+// A password is one line; reading stops at the first line end, so a pipe that
+// carries more (a script's other input) is not drained.
+constexpr size_t kMaxPasswordBytes = 4096;
+
+class TQuiet {
+ public:
+  explicit TQuiet(int fd) : FFd(fd) {
+    if (!::isatty(fd) || ::tcgetattr(fd, &FSaved) != 0) return;
+    termios quiet = FSaved;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    quiet.c_lflag |= ECHONL;
+    FActive = ::tcsetattr(fd, TCSANOW, &quiet) == 0;
+  }
+  ~TQuiet() {
+    if (FActive) ::tcsetattr(FFd, TCSANOW, &FSaved);
+  }
+  TQuiet(const TQuiet&) = delete;
+  TQuiet& operator=(const TQuiet&) = delete;
+
+ private:
+  int FFd;
+  termios FSaved{};
+  bool FActive = false;
+};
+
+}  // namespace
+
+AnsiString ReadPasswordFile(const std::string& path) {
+  const bool fromStdin = path == "-";
+  const std::string shownName = fromStdin ? std::string("standard input") : path;
+  const int fd = fromStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    throw Exception("cannot read the password file " + shownName + ": " + std::strerror(errno));
+  AnsiString line;
+  bool any = false, ended = false;
+  int error = 0;
+  {
+    TQuiet quiet(fd);
+    while (!ended) {
+      char c;
+      const ssize_t n = ::read(fd, &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error = errno;
+      if (n <= 0) break;
+      any = true;
+      if (c == '\n') {
+        ended = true;
+      } else if (line.size() < kMaxPasswordBytes) {
+        line += c;
+      } else {
+        error = EFBIG;
+        break;
+      }
+    }
+  }
+  if (!fromStdin) ::close(fd);
+  if (error != 0) {
+    WipeString(line);
+    throw Exception("cannot read the password file " + shownName + ": " + std::strerror(error));
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!any) throw Exception("the password file " + shownName + " is empty");
+  return line;
+}
+
+}  // namespace kelvane
