@@ -315,8 +315,10 @@ void TKelDirManager::DetectStub(int64_t EndPos) {
   const uint64_t stored = CDir.GetItemPtr(0).LocalHeaderOffset();
   const int64_t size = FCompressedStream->Size();
   if (stored >= static_cast<uint64_t>(size)) return;
+  TScanWindow window;
   for (auto s = static_cast<int64_t>(stored); s < size; ++s) {
-    if (!FindSignature(s, KelLocalFileHeaderSig)) return;
+    s = ScanFor(s, KelLocalFileHeaderSig, StubSearchWindow, &window);
+    if (s < 0) return;
     if (MatchesFirstItem(s)) {
       StubSize = s;
       return;

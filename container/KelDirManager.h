@@ -160,12 +160,20 @@ class TKelDirManager {
 
  private:
   class TDirSink;
+  // Bytes of the stream read by the last step of a scan, kept for the next
+  // step while the stream does not change.
+  struct TScanWindow {
+    int64_t Start = 0;
+    int64_t Length = 0;
+    TBytes Bytes;
+  };
 
   bool Corrupted() const;
   void ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t DirEnd, int64_t LastDisk,
                  TKelVolumeNumberInfo& Volume);
   void Recover(bool EndRecordFound);
-  int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window);
+  int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr);
+  int64_t LocalHeaderFrom(int64_t From, TScanWindow* Cache);
   int64_t OldDirectoryStart();
   void WriteItems(TDirSink& Sink);
 
@@ -174,7 +182,6 @@ class TKelDirManager {
   bool FIsCustomStream = false;
   TKelArchiveHost* FArc = nullptr;
   bool FZip64 = false;
-  TBytes FScanBuffer;
 };
 
 }  // namespace kelvane

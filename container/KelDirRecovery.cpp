@@ -11,7 +11,6 @@ namespace kelvane {
 namespace {
 
 constexpr int kErrNoLocalHeader = 35;
-constexpr int kErrNameIndex = 59;
 
 constexpr auto kLocalSize = static_cast<int64_t>(TKelZipLocalFileHeader::Size);
 
@@ -39,12 +38,14 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
   TStream& stream = *FCompressedStream;
   const int64_t size = stream.Size();
   const bool oemStep = EndRecordFound && FArc->OEMFileNames();
-  int64_t p = FindLocalHeader(0);
+  TScanWindow headerWindow;
+  TScanWindow descriptorWindow;
+  int64_t p = LocalHeaderFrom(0, &headerWindow);
   if (p < 0) throw EKelException(kErrNoLocalHeader, nullptr);
 
   TDescriptorSearch descriptors;
   TBytes extra;
-  for (; p != -1; p = FindLocalHeader(p + 4)) {
+  for (; p != -1; p = LocalHeaderFrom(p + 4, &headerWindow)) {
     TKelZipLocalFileHeader l;
     stream.SetPosition(p);
     ReadRecord(stream, l);
@@ -89,24 +90,21 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
     // the header says nothing about whether the header is real.
     const uint64_t compSize =
         l.compSize == KelZip64Escape32 && item.bHugeFile ? item.Zip64ExtInfo.compSize : l.compSize;
-    if (compSize >= static_cast<uint64_t>(size)) {
+    // A header without a name (often a signature inside compressed data) is
+    // not taken: nothing could address its item, and a nameless item would
+    // keep every later one out of the name index.
+    const UString name = unicodeName
+                             ? *unicodeName
+                             : RecoveredItemNameFromBytes(nameBytes, l.genPurposeFlag, oemStep);
+    if (compSize >= static_cast<uint64_t>(size) || name.empty()) {
       CDir.SetCount(index);
       continue;
     }
-    try {
-      CDir.SetItemName(index, RecoveredItemNameFromBytes(nameBytes, l.genPurposeFlag, oemStep));
-      if (unicodeName) CDir.SetItemName(index, *unicodeName);
-    } catch (const EKelException& e) {
-      // A second nameless header (often a signature inside compressed data)
-      // cannot be indexed and names nothing anyone could extract.
-      if (e.NativeError != kErrNameIndex) throw;
-      CDir.SetCount(index);
-      continue;
-    }
+    CDir.SetItemName(index, name);
 
     if (l.genPurposeFlag & KelFlagDataDescriptor) {
       const int64_t at = descriptors.From(p, [&](int64_t from) {
-        return ScanFor(from, KelDataDescriptorSig, RecoverySearchWindow);
+        return ScanFor(from, KelDataDescriptorSig, RecoverySearchWindow, &descriptorWindow);
       });
       if (at >= 0 && size - at >= static_cast<int64_t>(TKelZipDataDescriptor::Size)) {
         TKelZipDataDescriptor d;

@@ -27,22 +27,33 @@ int64_t FindPattern(const uint8_t* bytes, int64_t count, const uint8_t (&pattern
 
 }  // namespace
 
-int64_t TKelDirManager::ScanFor(int64_t From, uint32_t Pattern, int64_t Window) {
+// Reads the stream in windows of Window bytes; each next window begins with the
+// last bytes of the one before, so a signature across two is seen. A scan that
+// steps forward through the stream (the recovery, the stub search) passes a
+// Cache and so reads each window once, not once per step.
+int64_t TKelDirManager::ScanFor(int64_t From, uint32_t Pattern, int64_t Window,
+                                TScanWindow* Cache) {
   TStream& stream = *FCompressedStream;
   TKelPositionKeeper keep(stream);
   const int64_t size = stream.Size();
   const uint8_t pattern[4] = {static_cast<uint8_t>(Pattern), static_cast<uint8_t>(Pattern >> 8),
                               static_cast<uint8_t>(Pattern >> 16),
                               static_cast<uint8_t>(Pattern >> 24)};
-  FScanBuffer.resize(static_cast<size_t>(Window));
-  // Windows overlap by the signature's size, so one that straddles two is seen.
-  for (int64_t start = std::max<int64_t>(From, 0); size - start >= kSignatureSize;
-       start += Window - kSignatureSize) {
-    const int64_t n = std::min(Window, size - start);
-    ReadAt(stream, start, FScanBuffer.data(), n);
-    const int64_t at = FindPattern(FScanBuffer.data(), n, pattern);
-    if (at >= 0) return start + at;
-    if (start + n >= size) break;
+  TScanWindow local;
+  TScanWindow& w = Cache ? *Cache : local;
+  for (int64_t pos = std::max<int64_t>(From, 0); size - pos >= kSignatureSize;) {
+    if (!(pos >= w.Start && w.Start + w.Length - pos >= kSignatureSize)) {
+      w.Start = pos;
+      w.Length = std::min(Window, size - pos);
+      w.Bytes.resize(static_cast<size_t>(w.Length));
+      ReadAt(stream, w.Start, w.Bytes.data(), w.Length);
+    }
+    const int64_t at =
+        FindPattern(w.Bytes.data() + (pos - w.Start), w.Start + w.Length - pos, pattern);
+    if (at >= 0) return pos + at;
+    const int64_t end = w.Start + w.Length;
+    if (end >= size) break;
+    pos = end - (kSignatureSize - 1);
   }
   return -1;
 }
@@ -54,11 +65,15 @@ bool TKelDirManager::FindSignature(int64_t& Pos, uint32_t Pattern) {
   return true;
 }
 
-int64_t TKelDirManager::FindLocalHeader(int64_t From) {
-  const int64_t at = ScanFor(From, KelLocalFileHeaderSig, RecoverySearchWindow);
+int64_t TKelDirManager::LocalHeaderFrom(int64_t From, TScanWindow* Cache) {
+  const int64_t at = ScanFor(From, KelLocalFileHeaderSig, RecoverySearchWindow, Cache);
   if (at < 0) return -1;
   const int64_t left = FCompressedStream->Size() - at;
   return left < static_cast<int64_t>(TKelZipLocalFileHeader::Size) ? -1 : at;
+}
+
+int64_t TKelDirManager::FindLocalHeader(int64_t From) {
+  return LocalHeaderFrom(From, nullptr);
 }
 
 bool TKelDirManager::FindDataDescriptor(int64_t From, TKelZipDataDescriptor& Descriptor) {

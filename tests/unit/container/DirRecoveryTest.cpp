@@ -1,0 +1,249 @@
+// Rebuilding the directory from the local headers.
+#include "DirManagerTestSupport.h"
+
+namespace kelvane::test {
+namespace {
+
+// Counts the bytes read, to show how much of the stream a scan goes over.
+class TCountingStream : public TMemoryStream {
+ public:
+  explicit TCountingStream(const TBytes& bytes) { FData = bytes; }
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t n = TMemoryStream::Read(buffer, count);
+    BytesRead += n;
+    return n;
+  }
+  int64_t BytesRead = 0;
+};
+
+// An archive whose directory is gone: local headers and data only.
+TBytes WithoutDirectory(const TTestArchive& a) {
+  return TBytes(a.Bytes.begin(), a.Bytes.begin() + a.DirStart);
+}
+
+class DirRecovery : public ::testing::Test {
+ protected:
+  TKelDirManager& Recover(const TBytes& bytes) {
+    FStream = MemoryOf(bytes);
+    FHost.Stream = &FStream;
+    FDm = std::make_unique<TKelDirManager>(&FStream, false, &FHost);
+    FDm->LoadDir();
+    return *FDm;
+  }
+  const TDirItem& Item(int32_t i) const { return FDm->CDir.GetItemPtr(i); }
+
+  TMemoryStream FStream;
+  TFakeHost FHost;
+  std::unique_ptr<TKelDirManager> FDm;
+};
+
+TEST_F(DirRecovery, FillsEachItemFromItsLocalHeader) {
+  std::vector<TTestItem> items = {Entry("dir/", "", KelAttrDirectory), Entry("empty.txt"),
+                                  Entry("data.txt", "some data"), Entry("secret.bin", "xyz")};
+  items[2].Method = KelMethodDeflate;
+  items[2].Time = 0x1234;
+  items[2].Date = 0x5678;
+  items[2].Version = 0x0B14;
+  items[2].LocalExtra = ExtraBlock(0xCAFE, "abc");
+  items[3].Flag = KelFlagEncrypted;
+  const TTestArchive a = BuildArchive(items);
+  const TBytes bytes = WithoutDirectory(a);
+  const TKelDirManager& dm = Recover(bytes);
+
+  ASSERT_EQ(NamesOf(dm), (std::vector<std::string>{"dir/", "empty.txt", "data.txt", "secret.bin"}));
+  const TKelZipCentralDir& cd = Item(2).CentralDir;
+  EXPECT_EQ(cd.signature, KelCentralFileHeaderSig);
+  EXPECT_EQ(cd.versionMadeBy, 0x0B14);
+  EXPECT_EQ(cd.extractVersion, 0x0B14);
+  EXPECT_EQ(cd.compMethod, KelMethodDeflate);
+  EXPECT_EQ(cd.lastModTime, 0x1234);
+  EXPECT_EQ(cd.lastModDate, 0x5678);
+  EXPECT_EQ(cd.crc32, Crc32Of("some data", 9));
+  EXPECT_EQ(cd.compSize, 9u);
+  EXPECT_EQ(cd.unCompSize, 9u);
+  EXPECT_EQ(cd.nameLength, 8);
+  EXPECT_EQ(cd.extraLength, 7);
+  EXPECT_EQ(cd.commentLength, 0);
+  EXPECT_EQ(Item(2).CompressionMethod, KelMethodDeflate);
+  ASSERT_EQ(Item(2).ExtraFields.size(), 1u);
+  EXPECT_EQ(Item(2).ExtraFields[0].headerID, 0xCAFE);
+  // No data and no descriptor: taken for a folder, whatever its name says.
+  EXPECT_EQ(Item(0).CentralDir.externalAttr, KelAttrDirectory);
+  EXPECT_EQ(Item(1).CentralDir.externalAttr, KelAttrDirectory);
+  EXPECT_EQ(Item(2).CentralDir.externalAttr, KelAttrArchive);
+  EXPECT_TRUE(Item(3).CentralDir.genPurposeFlag & KelFlagEncrypted);
+  EXPECT_EQ(Item(3).KelEncryptionAlgorithm, caPkzipClassic);
+  for (int32_t i = 0; i < 4; ++i)
+    EXPECT_EQ(Item(i).CentralDir.relOffsetLH, static_cast<uint32_t>(a.Local[i])) << i;
+  EXPECT_EQ(dm.CentralDirOffset, static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(dm.StubSize, 0);  // positions are absolute; no stub is measured
+}
+
+TEST_F(DirRecovery, LocalExtraFieldsRenameAndReclassifyItems) {
+  std::vector<TTestItem> items = NumberedItems(2);
+  TBytes unicode;
+  AppendU(unicode, 0x5843554E, 4);
+  AppendU(unicode, 2, 4);
+  AppendU(unicode, u'\u00e9', 2);
+  AppendU(unicode, u'!', 2);
+  items[0].LocalExtra =
+      ExtraBlock(KelUnicodeNameExtraId, std::string(unicode.begin(), unicode.end()));
+  items[1].Flag = KelFlagEncrypted;
+  items[1].Method = KelMethodAes;
+  items[1].LocalExtra = ExtraBlock(KelAesExtraId, std::string("\x02\x00"
+                                                              "AE"
+                                                              "\x01\x08\x00",
+                                                              7));
+  Recover(WithoutDirectory(BuildArchive(items)));
+  EXPECT_EQ(Item(0).Name, u"\u00e9!");
+  EXPECT_EQ(Item(1).KelEncryptionAlgorithm, caAES_128);
+  EXPECT_EQ(Item(1).CompressionMethod, KelMethodDeflate);
+}
+
+TEST_F(DirRecovery, ADataDescriptorGivesCrcAndSizesWhenItIsWhole) {
+  std::vector<TTestItem> items = {Entry("streamed.txt", "streamed data"), Entry("next.txt", "n")};
+  items[0].Flag = KelFlagDataDescriptor;
+  items[0].Descriptor = true;
+  const TBytes bytes = WithoutDirectory(BuildArchive(items));
+  Recover(bytes);
+  EXPECT_EQ(Item(0).CentralDir.crc32, Crc32Of("streamed data", 13));
+  EXPECT_EQ(Item(0).CentralDir.compSize, 13u);
+  EXPECT_EQ(Item(0).CentralDir.unCompSize, 13u);
+  EXPECT_EQ(Item(0).CentralDir.externalAttr, KelAttrArchive);  // flag bit 3: not a folder
+
+  // A descriptor signature without its 16 bytes leaves the header's values.
+  items[0].Descriptor = false;
+  TBytes streamed = WithoutDirectory(BuildArchive({items[0]}));
+  PutU32(streamed, 14, 0);  // CRC and sizes zero, as a streaming writer leaves them
+  PutU32(streamed, 18, 0);
+  PutU32(streamed, 22, 0);
+  AppendU(streamed, KelDataDescriptorSig, 4);
+  AppendU(streamed, 0x11223344, 4);
+  Recover(streamed);
+  EXPECT_EQ(Item(0).CentralDir.crc32, 0u);
+  EXPECT_EQ(Item(0).CentralDir.compSize, 0u);
+}
+
+TEST_F(DirRecovery, AnArchiveStoredInsideGivesItsItemsToo) {
+  const TTestArchive inner = BuildArchive(NumberedItems(2, "inner"));
+  const std::string innerBytes(inner.Bytes.begin(), inner.Bytes.end());
+  TTestArchive outer = BuildArchive({Entry("inner.zip", innerBytes), Entry("after.txt", "a")});
+  PutU32(outer.Bytes, outer.Central[0], 0);  // the outer directory cannot be read
+  EXPECT_EQ(NamesOf(Recover(outer.Bytes)),
+            (std::vector<std::string>{"inner.zip", "inner0.txt", "inner1.txt", "after.txt"}));
+}
+
+TEST_F(DirRecovery, HeadersThatCannotBeRealAreSkippedAndTheScanGoesOn) {
+  TBytes bytes = WithoutDirectory(BuildArchive(NumberedItems(4)));
+  const TTestArchive layout = BuildArchive(NumberedItems(4));
+  PutU16(bytes, layout.Local[1] + 28, 261);           // extra length above 260
+  PutU32(bytes, layout.Local[2] + 18, bytes.size());  // data as large as the stream
+  EXPECT_EQ(NamesOf(Recover(bytes)), (std::vector<std::string>{"file0.txt", "file3.txt"}));
+}
+
+TEST_F(DirRecovery, NamelessHeadersAreNotTaken) {
+  std::vector<TTestItem> items = {Entry("", "x"), Entry("named.txt", "y"), Entry("", "z"),
+                                  Entry(std::string("\0hidden", 7), "w"), Entry("last.txt")};
+  EXPECT_EQ(NamesOf(Recover(WithoutDirectory(BuildArchive(items)))),
+            (std::vector<std::string>{"named.txt", "last.txt"}));
+  EXPECT_EQ(FDm->CDir.ItemNamesList().Count(), 2);
+}
+
+TEST_F(DirRecovery, NamesStopAtAZeroByteAndTakeTheOemStepOnlyBehindAnEndRecord) {
+  std::vector<TTestItem> items = {Entry(std::string("caf\x82.txt\0junk", 13), "x")};
+  const TTestArchive a = BuildArchive(items);
+  FHost.Oem = true;
+  EXPECT_EQ(Recover(WithoutDirectory(a)).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
+  // A directory that cannot be read behind a valid end record: the names
+  // were written by an engine that stores them in the OEM page.
+  TBytes damaged = a.Bytes;
+  PutU32(damaged, a.Central[0], 0);
+  EXPECT_EQ(Recover(damaged).CDir.GetItemPtr(0).Name, u"caf\u00e9.txt");
+  FHost.Oem = false;
+  EXPECT_EQ(Recover(damaged).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
+}
+
+TEST_F(DirRecovery, AZip64LocalHeaderIsTakenWithTheSizesOfItsZip64Field) {
+  TTestItem big = Entry("zip64.txt", "zip64 data");
+  big.LocalExtra = ExtraBlock(KelZip64ExtraId, Le64(10) + Le64(10));
+  TBytes bytes = WithoutDirectory(BuildArchive({big, Entry("plain.txt", "p")}));
+  PutU32(bytes, 18, KelZip64Escape32);
+  PutU32(bytes, 22, KelZip64Escape32);
+  Recover(bytes);
+  ASSERT_EQ(FDm->CDir.Count(), 2);
+  EXPECT_EQ(Item(0).CentralDir.compSize, KelZip64Escape32);
+  EXPECT_EQ(Item(0).CompressedSize(), 10u);
+  EXPECT_EQ(Item(0).UncompressedSize(), 10u);
+  EXPECT_TRUE(Item(0).bHugeFile);
+  EXPECT_EQ(Item(0).LocalHeaderOffset(), 0u);
+
+  // The same escapes without a Zip64 field name sizes the stream cannot hold.
+  PutU16(bytes, 28, 0);
+  EXPECT_EQ(NamesOf(Recover(bytes)), std::vector<std::string>{"plain.txt"});
+}
+
+TEST_F(DirRecovery, AHeaderCutByTheEndOfTheStreamKeepsWhatIsThere) {
+  TTestItem it = Entry("cut.txt", "");
+  it.LocalExtra = ExtraBlock(0xCAFE, std::string(40, 'e'));
+  TBytes bytes = WithoutDirectory(BuildArchive({Entry("first.txt", "1"), it}));
+  bytes.resize(bytes.size() - 30);
+  Recover(bytes);
+  ASSERT_EQ(NamesOf(*FDm), (std::vector<std::string>{"first.txt", "cut.txt"}));
+  ASSERT_EQ(Item(1).ExtraFields.size(), 1u);
+  EXPECT_EQ(Item(1).ExtraFields[0].dataSize(), 10);
+}
+
+TEST_F(DirRecovery, NothingToRebuildFromIsAnError) {
+  for (const auto& [mode, message] :
+       {std::pair{smNone, "Invalid archive file. - Native error: 00035"},
+        {smSplitting,
+         "Cannot open archive file. Opening aborted or invalid file - Native error: 00044"}}) {
+    FHost.Mode = mode;
+    try {
+      Recover(TBytes(100, 0));
+      ADD_FAILURE() << "no error";
+    } catch (const EKelException& e) {
+      EXPECT_STREQ(e.what(), message);
+    }
+  }
+}
+
+// Items that announce a descriptor they lack must not make each search run to
+// the end of the stream again.
+TEST_F(DirRecovery, MissingDescriptorsKeepTheScanLinear) {
+  std::vector<TTestItem> items = NumberedItems(2000);
+  for (TTestItem& it : items) {
+    it.Flag = KelFlagDataDescriptor;
+    it.Data.append(200, 'd');
+  }
+  const TBytes bytes = WithoutDirectory(BuildArchive(items));
+  TCountingStream stream(bytes);
+  TFakeHost host(&stream);
+  const TLoadOutcome out = TryLoad(stream, host);
+  ASSERT_TRUE(out.Ok) << out.Message;
+  EXPECT_EQ(out.Names.size(), 2000u);
+  EXPECT_LT(stream.BytesRead, 8 * static_cast<int64_t>(bytes.size()));
+}
+
+// Positions of 4 GiB and more are kept whole, in the Zip64 form.
+TEST(DirRecoveryHigh, LocalHeadersBeyond4GiBKeepTheirPositions) {
+  constexpr int64_t base = (int64_t{1} << 32) + 1000;
+  THighStream stream(base);
+  const TBytes archive = WithoutDirectory(BuildArchive(NumberedItems(2)));
+  stream.SetPosition(base);
+  stream.WriteBuffer(archive.data(), static_cast<int64_t>(archive.size()));
+  TFakeHost host(&stream);
+  TKelDirManager dm(&stream, false, &host);
+  dm.LoadDir();
+  ASSERT_EQ(dm.CDir.Count(), 2);
+  const TTestArchive layout = BuildArchive(NumberedItems(2));
+  for (int32_t i = 0; i < 2; ++i) {
+    const TDirItem& item = dm.CDir.GetItemPtr(i);
+    EXPECT_EQ(item.CentralDir.relOffsetLH, KelZip64Escape32);
+    EXPECT_EQ(item.LocalHeaderOffset(), static_cast<uint64_t>(base + layout.Local[i]));
+    EXPECT_TRUE(item.bHugeFile);
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::test
