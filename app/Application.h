@@ -5,7 +5,7 @@
 #include <exception>
 #include <functional>
 
-#include "platform/Types.h"
+#include "platform/Dialogs.h"
 
 namespace kelvane {
 
@@ -26,5 +26,17 @@ void ShowException(const std::exception_ptr& error);
 // shown with ShowException and does not end the program. False when an error
 // was shown.
 bool RunHandler(const std::function<void()>& handler);
+
+// Makes a provider current for as long as it lives, then puts the previous one back.
+class TCurrentDialogsScope {
+ public:
+  explicit TCurrentDialogsScope(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
+  ~TCurrentDialogsScope() { SetCurrentDialogs(FPrevious); }
+  TCurrentDialogsScope(const TCurrentDialogsScope&) = delete;
+  TCurrentDialogsScope& operator=(const TCurrentDialogsScope&) = delete;
+
+ private:
+  TDialogs* FPrevious;
+};
 
 }  // namespace kelvane

@@ -53,6 +53,7 @@ void TForm1::bnSelectDestPathClick() {
 
 void TForm1::bnExtractClick() {
   bAll = false;
+  FExitStatus = esIncomplete;
   Archiver->Tally().Clear();
   Archiver->Options().SetOverwriteMode(FView.OverwriteChecked() ? omAlways : omPrompt);
   Archiver->SetFileName(FExePath);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "app/Application.h"
 #include "app/fltk/FltkDialogs.h"
 #include "app/fltk/FltkForm1View.h"
 

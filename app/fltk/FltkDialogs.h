@@ -18,16 +18,4 @@ class TFltkDialogs : public TDialogs {
                   bool masked) override;
 };
 
-// Makes a provider current for as long as it lives, then puts the previous one back.
-class TCurrentDialogsScope {
- public:
-  explicit TCurrentDialogsScope(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TCurrentDialogsScope() { SetCurrentDialogs(FPrevious); }
-  TCurrentDialogsScope(const TCurrentDialogsScope&) = delete;
-  TCurrentDialogsScope& operator=(const TCurrentDialogsScope&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 }  // namespace kelvane

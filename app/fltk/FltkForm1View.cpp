@@ -38,7 +38,9 @@ TFltkForm1View::TFltkForm1View() {
   cboverwrite->labelfont(FL_HELVETICA);
   cboverwrite->labelsize(kDialogFontSize);
   cboverwrite->value(0);
-  Label1 = new TPlainText(8, 8, 116, 13, kLabel1Text);
+  // The label's box is sized for the classic dialog font; a wider sans font
+  // runs past it rather than cutting the text.
+  Label1 = new TPlainText(8, 8, 116, 13, kLabel1Text, false, false);
   FWindow->end();
   FWindow->resizable(nullptr);
   FWindow->size_range(kClientWidth, kClientHeight, kClientWidth, kClientHeight);

@@ -59,8 +59,8 @@ void TDialogButton::draw() {
   if (Fl::focus() == this) draw_focus();
 }
 
-TPlainText::TPlainText(int x, int y, int w, int h, const std::string& text, bool wrap)
-    : Fl_Widget(x, y, w, h), FText(text), FWrap(wrap) {
+TPlainText::TPlainText(int x, int y, int w, int h, const std::string& text, bool wrap, bool clip)
+    : Fl_Widget(x, y, w, h), FText(text), FWrap(wrap), FClip(clip) {
   labelfont(FL_HELVETICA);
   labelsize(kDialogFontSize);
   box(FL_NO_BOX);
@@ -77,7 +77,8 @@ void TPlainText::Measure(const std::string& text, int maxWidth, bool wrap, int& 
 void TPlainText::draw() {
   fl_font(labelfont(), labelsize());
   fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
-  Fl_Align align = FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP;
+  Fl_Align align = FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE;
+  if (FClip) align |= FL_ALIGN_CLIP;
   if (FWrap) align |= FL_ALIGN_WRAP;
   fl_draw(FText.c_str(), x(), y(), w(), h(), align, nullptr, 0);
 }

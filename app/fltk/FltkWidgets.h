@@ -38,7 +38,9 @@ class TDialogButton : public Fl_Button {
 // width when Wrap is set.
 class TPlainText : public Fl_Widget {
  public:
-  TPlainText(int x, int y, int w, int h, const std::string& text, bool wrap = false);
+  // Clip: nothing is drawn outside the widget's box.
+  TPlainText(int x, int y, int w, int h, const std::string& text, bool wrap = false,
+             bool clip = true);
   const std::string& Text() const { return FText; }
   // The size the text needs within MaxWidth (wrapped when Wrap).
   static void Measure(const std::string& text, int maxWidth, bool wrap, int& w, int& h);
@@ -49,6 +51,7 @@ class TPlainText : public Fl_Widget {
  private:
   std::string FText;
   bool FWrap;
+  bool FClip;
 };
 
 }  // namespace kelvane
