@@ -20,7 +20,13 @@ void SetMode(TSFXArgs& args, TSFXMode mode, const std::string& option) {
 
 TSFXArgs ParseSFXArgs(const std::vector<std::string>& args) {
   TSFXArgs result;
-  bool help = false, version = false;
+  // Asking for help or the version never fails on the rest of the line.
+  for (TSFXMode asked : {smHelp, smVersion})
+    for (const std::string& arg : args)
+      if (asked == smHelp ? arg == "--help" || arg == "-h" : arg == "--version") {
+        result.Mode = asked;
+        return result;
+      }
   for (size_t i = 0; i < args.size(); ++i) {
     std::string option = args[i];
     std::string value;
@@ -66,23 +72,12 @@ TSFXArgs ParseSFXArgs(const std::vector<std::string>& args) {
     } else if (option == "--describe-window") {
       noValue();
       result.DescribeWindow = true;
-    } else if (option == "--help" || option == "-h") {
-      noValue();
-      help = true;
-    } else if (option == "--version") {
-      noValue();
-      version = true;
     } else if (option.rfind("-", 0) == 0) {
       Bad("unknown option " + option);
     } else {
       Bad("unexpected argument " + option);
     }
   }
-  // Asking for help or the version never fails on the rest of the line.
-  if (help)
-    result.Mode = smHelp;
-  else if (version)
-    result.Mode = smVersion;
   return result;
 }
 

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/TerminalProgress.h"
+
+namespace kelvane {
+namespace {
+
+// Feeds reports (name, progress, phase) and returns what was printed.
+std::string Printed(bool bar,
+                    const std::vector<std::tuple<UString, double, TKelProgressPhase>>& reports) {
+  std::FILE* f = std::tmpfile();
+  {
+    TTerminalProgress progress(f, bar);
+    for (const auto& [name, value, phase] : reports)
+      progress.Report(name, value, phase);
+  }
+  std::rewind(f);
+  std::string text;
+  for (int c; (c = std::fgetc(f)) != EOF;)
+    text += char(c);
+  std::fclose(f);
+  return text;
+}
+
+TEST(TerminalProgress, LogGetsOneLinePerItem) {
+  EXPECT_EQ(Printed(false, {{u"a.txt", 0, ppStart},
+                            {u"a.txt", 50, ppProcess},
+                            {u"a.txt", 100, ppEnd},
+                            {u"dir/b.txt", 0, ppStart},
+                            {u"dir/b.txt", 100, ppEnd}}),
+            "  a.txt\n  dir/b.txt\n");
+}
+
+TEST(TerminalProgress, TerminalGetsABarForItemsThatReportOnTheWay) {
+  const std::string text = Printed(true, {{u"big.iso", 0, ppStart},
+                                          {u"big.iso", 50, ppProcess},
+                                          {u"big.iso", 100, ppEnd},
+                                          {u"small", 0, ppStart},
+                                          {u"small", 100, ppEnd}});
+  EXPECT_NE(text.find("\r  big.iso [############............]  50%"), std::string::npos) << text;
+  // The bar is cleared and the plain name stays; the small item never gets a bar.
+  EXPECT_EQ(text.substr(text.rfind("  big.iso")), "  big.iso\n  small\n");
+}
+
+TEST(TerminalProgress, AnItemThatNeverEndsDoesNotRunIntoTheNextLine) {
+  EXPECT_EQ(Printed(true, {{u"failed", 0, ppStart}, {u"next", 0, ppStart}, {u"next", 100, ppEnd}}),
+            "  failed\n  next\n");
+  EXPECT_EQ(Printed(true, {{u"last", 0, ppStart}}), "  last\n") << "ended when done";
+}
+
+}  // namespace
+}  // namespace kelvane
