@@ -1,5 +1,6 @@
 // Item search: the two forms of FindFirst, FindNext, tagging and counting.
 #include <algorithm>
+#include <limits>
 
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
@@ -80,6 +81,8 @@ bool TKelBaseArchiver::FindFirst(const UString& FileMask, TKelArchiveItem& F, in
 
 bool TKelBaseArchiver::FindNext(TKelArchiveItem& F) {
   CheckActive();
+  // The handle is the caller's: no item lies beyond the largest index.
+  if (F.Handle.ItemNo == std::numeric_limits<int32_t>::max()) return false;
   ++F.Handle.ItemNo;
   return SearchItem(F);
 }
