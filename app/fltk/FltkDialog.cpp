@@ -20,7 +20,7 @@ std::optional<int> RunFltkDialog(const TSFXRun& run, const TSFXArgs& args) {
   Fl::scheme("gtk+");
   Fl::background(240, 240, 240);  // the button-face colour of dialogs
 
-  TFltkDialogs dialogs;
+  TFltkDialogs dialogs(args.DescribeWindow);
   TCurrentDialogsScope useDialogs(dialogs);
   TComponent application(nullptr);
   TFltkForm1View view;

@@ -7,6 +7,8 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,11 +44,13 @@ std::string DisplayText(const UString& text) {
   return out;
 }
 
-// Runs Window modally until Done is set or it is closed.
-void RunModal(Fl_Window& window, const bool& done) {
+// Runs Window modally until Done is set or it is closed; Shown runs once the
+// window is up.
+void RunModal(Fl_Window& window, const bool& done, const std::function<void()>& shown = nullptr) {
   window.set_modal();
   CentreOnScreen(window);
   window.show();
+  if (shown) shown();
   while (!done && window.shown())
     Fl::wait();
   window.hide();
@@ -138,7 +142,20 @@ TModalResult TFltkDialogs::MessageDlg(const UString& text, const UString& captio
     window.callback(OnMessageClose, &state);
     if (focus) focus->take_focus();
   }
-  RunModal(window, state.Done);
+  RunModal(window, state.Done, [&] {
+    if (!FDescribe) return;
+    std::string names;
+    for (const std::string& c : captions)
+      names += (names.empty() ? "" : ",") + c;
+    std::string shown = ToUtf8(text);
+    for (size_t i; (i = shown.find("\r\n")) != std::string::npos;)
+      shown.replace(i, 2, "\\r\\n");
+    static const char* const types[] = {"warning", "error", "information", "confirmation",
+                                        "custom"};
+    std::printf("box \"%s\" %s %s default %s \"%s\"\n", title.c_str(), types[type], names.c_str(),
+                ToUtf8(ButtonCaption(effectiveDefault)).c_str(), shown.c_str());
+    std::fflush(stdout);
+  });
   if (state.Result == mrNone) return NonInteractiveAnswer(buttons, defaultButton);
   return state.Result;
 }

@@ -12,10 +12,17 @@ namespace kelvane {
 // NonInteractiveAnswer, so nothing is answered that was not offered.
 class TFltkDialogs : public TDialogs {
  public:
+  // Describe: each box, once shown, is written to standard output in one line
+  // ("box <caption> <type> <buttons> default <button> <text>", CR LF as \r\n)
+  // for the window test.
+  explicit TFltkDialogs(bool describe = false) : FDescribe(describe) {}
   TModalResult MessageDlg(const UString& text, const UString& caption, TMsgDlgType type,
                           TMsgDlgButtons buttons, TMsgDlgBtn defaultButton) override;
   bool InputQuery(const UString& caption, const UString& prompt, UString& value,
                   bool masked) override;
+
+ private:
+  bool FDescribe;
 };
 
 }  // namespace kelvane

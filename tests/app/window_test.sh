@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The self-extractor's window on a virtual display: it opens with its exact
+# texts, places and size, centred; Escape leaves it (exit status 1); a stub
+# without an archive shows the engine's error in a box after Enter and the
+# window stays until it is left. Screenshots are kept in ARTIFACTS.
+# Usage: window_test.sh KELVANE_SFX ARTIFACTS
+set -euo pipefail
+stub=$1
+artifacts=$2
+
+if [ -z "${KEL_WINDOW_TEST_DISPLAY:-}" ]; then
+  # Always a display of known size, even on a desktop.
+  export KEL_WINDOW_TEST_DISPLAY=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# xwd's dump to PNG, so the artifact opens anywhere.
+screenshot() {
+  local window=$1 name=$2
+  xwd -silent -id "$window" -out "$artifacts/$name.xwd"
+  python3 - "$artifacts/$name.xwd" "$artifacts/$name.png" <<'PY' || true
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+head = struct.unpack('>25I', data[:100])
+size, depth, w, h, order, bpp, line, ncolors = head[0], head[3], head[4], head[5], head[7], head[11], head[12], head[19]
+if bpp != 32:
+    sys.exit(1)
+pixels = data[size + ncolors * 12:]
+rows = bytearray()
+for y in range(h):
+    rows.append(0)
+    row = pixels[y * line:y * line + w * 4]
+    for x in range(0, w * 4, 4):
+        b, g, r = (row[x], row[x + 1], row[x + 2]) if order == 0 else (row[x + 3], row[x + 2], row[x + 1])
+        rows += bytes((r, g, b))
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+open(sys.argv[2], 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
+                               chunk(b'IDAT', zlib.compress(bytes(rows))) + chunk(b'IEND', b''))
+PY
+}
+
+# The windows titled like the application, oldest first.
+windows() {
+  xdotool search --onlyvisible --name '^Kelvane SFX$' 2>/dev/null || true
+}
+
+wait_windows() {
+  local count=$1
+  for _ in $(seq 100); do
+    [ "$(windows | wc -l)" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  fail "expected $count window(s) titled 'Kelvane SFX'"
+}
+
+wait_exit() {
+  local pid=$1 expected=$2 status=0
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the program did not end"
+  wait "$pid" || status=$?
+  [ "$status" -eq "$expected" ] || fail "exit status $status, expected $expected"
+}
+
+press() {
+  local window=$1 key=$2
+  xdotool windowfocus --sync "$window"
+  xdotool key --clearmodifiers "$key"
+}
+
+# A stub alone: the dialog opens, but there is no archive behind it.
+cp "$stub" "$work/setup"
+chmod +x "$work/setup"
+
+# 1. The window as it opens; Escape leaves it.
+"$work/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
+pid=$!
+pids+=("$pid")
+wait_windows 1
+main=$(windows | head -1)
+geometry=$(xdotool getwindowgeometry "$main")
+echo "$geometry" | grep -q 'Geometry: 441x137' || fail "client area: $geometry"
+# Centred on the 1024 x 768 screen.
+echo "$geometry" | grep -q 'Position: 291,315' || fail "not centred: $geometry"
+sleep 0.3
+screenshot "$main" window
+cat >"$work/expected" <<EXPECTED
+window "Kelvane SFX" 441x137 fixed font 11
+0 bnExtract 248 104 75 25 "Extraer" default focus
+1 bnExit 121 104 75 25 "Salir" cancel
+2 edPath 8 32 393 21 "$work/"
+3 bnSelectDestPath 408 30 25 25 "..."
+4 cboverwrite 8 64 177 17 "Sobreescribir archivos existentes" unchecked
+- Label1 8 8 116 13 "Selecionar folder destino"
+EXPECTED
+diff -u "$work/expected" "$work/describe" || fail "the window's controls differ"
+press "$main" Escape
+wait_exit "$pid" 1
+
+# 2. Enter on a stub without an archive: the engine's error in a box, and the
+# dialog stays until it is left.
+"$work/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
+pid=$!
+pids+=("$pid")
+wait_windows 1
+main=$(windows | head -1)
+press "$main" Return
+wait_windows 2
+box=$(windows | grep -vx "$main" | head -1)
+sleep 0.3
+screenshot "$box" error-box
+expected='box "Kelvane SFX" error OK default OK "Archiver: Archive is damaged. Open failed - Native error: 00048."'
+grep -qxF "$expected" "$work/describe" || { cat "$work/describe" >&2; fail "no error box: $expected"; }
+press "$box" Return
+for _ in $(seq 50); do
+  [ "$(windows | wc -l)" -eq 1 ] && break
+  sleep 0.1
+done
+[ "$(windows | wc -l)" -eq 1 ] || fail "the error box did not close"
+kill -0 "$pid" 2>/dev/null || fail "the dialog closed after the error"
+[ "$(windows | head -1)" = "$main" ] || fail "the dialog's window is gone"
+press "$main" Escape
+wait_exit "$pid" 1
+
+echo "window test passed; screenshots in $artifacts"
