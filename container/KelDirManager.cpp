@@ -78,8 +78,12 @@ bool TKelDirManager::IsValidEndRecord(int64_t P) {
   ReadRecord(stream, e);
   const int64_t q = P + static_cast<int64_t>(TKelZipCentralDirEnd::Size);
   if (e.startDiskNumber > e.diskNumber || e.entriesOnDisk > e.entriesCentralDir) return false;
-  if (e.centralDirSize != KelZip64Escape32 && !(int64_t{e.centralDirSize} < q)) return false;
-  if (e.startDiskNumber == e.diskNumber && e.offsetStartDir != KelZip64Escape32 &&
+  // A directory that begins on an earlier volume is not bounded by the bytes
+  // of this one.
+  const bool dirHere = e.startDiskNumber == e.diskNumber;
+  if (dirHere && e.centralDirSize != KelZip64Escape32 && !(int64_t{e.centralDirSize} < q))
+    return false;
+  if (dirHere && e.offsetStartDir != KelZip64Escape32 &&
       !(int64_t{e.offsetStartDir} < q - int64_t{e.centralDirSize}))
     return false;
   return size - q >= int64_t{e.commentLength};

@@ -96,8 +96,8 @@ class TKelDirManager {
   // Position -1, ArchiveComment empty, result false.
   bool FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Position, uint32_t Signature);
   // Whether an end record at P is consistent with the bytes around it: whole,
-  // disk and entry counts in order, the directory before it, its comment inside
-  // the stream.
+  // disk and entry counts in order, the directory before it (when it begins on
+  // this volume), its comment inside the stream.
   bool IsValidEndRecord(int64_t P);
   // Reads the Zip64 locator in front of EndPos; true, and EndPos moved to it,
   // when its signature is there.
