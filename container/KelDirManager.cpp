@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "container/KelExcept.h"
 #include "container/KelNames.h"
@@ -213,6 +214,7 @@ void TKelDirManager::LoadDir() {
       dirStart = endPos - static_cast<int64_t>(dirSize);
     if (dirStart < 0) throw EKelException(kErrDamaged, nullptr);
     ReadItems(count, dirStart, endPos, lastDisk, volume);
+    CheckDistinctLocalHeaders();
   } catch (const std::exception&) {
     if (!Corrupted()) throw;
     Recover(true);
@@ -292,6 +294,18 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
     throw;
   }
   CDir.SetCount(done);
+}
+
+void TKelDirManager::CheckDistinctLocalHeaders() const {
+  std::vector<std::pair<uint32_t, uint64_t>> places;
+  places.reserve(static_cast<size_t>(CDir.Count()));
+  for (int32_t i = 0; i < CDir.Count(); ++i) {
+    const TDirItem& item = CDir.GetItemPtr(i);
+    places.emplace_back(item.DiskNumberStart(), item.LocalHeaderOffset());
+  }
+  std::sort(places.begin(), places.end());
+  if (std::adjacent_find(places.begin(), places.end()) != places.end())
+    throw EKelException(kErrDamaged, nullptr);
 }
 
 void TKelDirManager::Recover(bool EndRecordFound) {

@@ -45,8 +45,9 @@ class TKelDirManager {
   //   44  a rebuild is needed while the archive has volumes;
   //   35  a rebuild finds no local header;
   //   57  the directory lies outside the stream, a central header lacks its
-  //       signature, or (unless OpenCorruptedArchives) the stream is smaller
-  //       than the items' compressed sizes together;
+  //       signature, two items name the same local header, or (unless
+  //       OpenCorruptedArchives) the stream is smaller than the items'
+  //       compressed sizes together;
   //   59  an item with an empty name follows another one;
   //   EReadError  the directory ends before the items its end record announces
   //       (its end is the start of the records behind it, not the stream's end).
@@ -171,6 +172,9 @@ class TKelDirManager {
   bool Corrupted() const;
   void ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t DirEnd, int64_t LastDisk,
                  TKelVolumeNumberInfo& Volume);
+  // Raises EKelException 57 when two items name the same local header: one
+  // item's bytes would be read, and counted, as several.
+  void CheckDistinctLocalHeaders() const;
   void Recover(bool EndRecordFound);
   int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr);
   int64_t LocalHeaderFrom(int64_t From, TScanWindow* Cache);

@@ -205,6 +205,13 @@ const std::vector<TMalformed>& Cases() {
        },
        Error(59), Items(kBoth)},
 
+      {"two_items_at_one_local_header",  // one item's bytes read as two
+       [] {
+         return Mutated(
+             [](TTestArchive& a) { PutU32(a.Bytes, a.Central[1] + cdf::Offset, a.Local[0]); });
+       },
+       Error(57), Items(kBoth)},
+
       // ---- Records that are not where they are said to be
       {"central_header_signature_damaged",
        [] { return Mutated([](TTestArchive& a) { PutU32(a.Bytes, a.Central[1], 0x01014B50); }); },

@@ -139,7 +139,7 @@ TEST_P(DirWriterRoundTrip, WrittenDirectoriesReadBackAsTheyWere) {
 INSTANTIATE_TEST_SUITE_P(Archives, DirWriterRoundTrip, ::testing::ValuesIn(RoundTrips()),
                          [](const auto& info) { return std::string(info.param.Label); });
 
-// A manager over Stream whose directory holds Count items without data.
+// Count items without data in the directory, each with its own local header place.
 void FillItems(TKelDirManager& dm, int32_t count) {
   dm.CDir.SetCount(count);
   for (int32_t i = 0; i < count; ++i) {
@@ -147,6 +147,7 @@ void FillItems(TKelDirManager& dm, int32_t count) {
     item.CentralDir.signature = KelCentralFileHeaderSig;
     item.CentralDir.versionMadeBy = item.CentralDir.extractVersion = 20;
     item.CentralDir.externalAttr = KelAttrArchive;
+    item.CentralDir.relOffsetLH = static_cast<uint32_t>(i) * 30;
     dm.CDir.SetItemName(i, FromUtf8("f" + std::to_string(i)));
   }
 }
