@@ -298,20 +298,11 @@ void TKelBaseArchiver::AddFromStream(const UString&, TStream&, bool, int64_t, in
                                      TDateTime) {}
 void TKelBaseArchiver::AddFromBuffer(const UString&, const void*, int32_t, int32_t, TDateTime) {}
 void TKelBaseArchiver::AddFromString(const UString&, const UString&, int32_t, TDateTime) {}
-void TKelBaseArchiver::ExtractToStream(const UString&, TStream&) {}
-void TKelBaseArchiver::ExtractToBuffer(const UString&, void*, int32_t, int64_t) {}
-void TKelBaseArchiver::ExtractToString(const UString&, UString&) {}
 bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
   return false;
 }
 void TKelBaseArchiver::MakeSFX(const UString&) {}
-bool TKelBaseArchiver::IsFilePasswordValid(const UString&, const AnsiString&) {
-  return false;
-}
 void TKelBaseArchiver::RepairArchive(const UString&) {}
-bool TKelBaseArchiver::IsValidArchiveFile() {
-  return false;
-}
 
 // ---- TKelvane
 

@@ -15,6 +15,8 @@
 namespace kelvane {
 
 class TKelDirManager;
+struct TDirItem;
+struct TKelItemDecoding;
 
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
@@ -22,9 +24,8 @@ class TKelDirManager;
 //   BeginUpdate, EndUpdate, CancelUpdate, ExtractFiles, TestFiles, AddFiles,
 //   MoveFiles, UpdateFiles, DeleteFiles (both forms each), RenameFile,
 //   ChangeFilesAttr, ChangeFilesIntAttr, ChangeFilesComment, AddFromStream,
-//   AddFromBuffer, AddFromString, ExtractToStream, ExtractToBuffer,
-//   ExtractToString, FastFileAppend, MakeSFX, TKelvane::MergeWith,
-//   IsFilePasswordValid, RepairArchive, IsValidArchiveFile.
+//   AddFromBuffer, AddFromString, FastFileAppend, MakeSFX,
+//   TKelvane::MergeWith, RepairArchive.
 //   Closing an archive commits a pending update through EndUpdate, so nothing
 //   is committed yet.
 //   Writing across several volumes (WriteToVolumes with a spanning mode, and
@@ -123,8 +124,20 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
                      TDateTime DateTime);
   void AddFromString(const UString& FileName, const UString& Text, int32_t Attr,
                      TDateTime DateTime);
+  // ---- Extraction to streams and memory (engine/KelStreams.cpp). The item is
+  // found by ItemByName. Native errors: 13 no archive is open; 26 an update is
+  // open; 15 no item has that name; those of ExtractItemToStream. Recurse is
+  // off while the item is looked for and restored afterwards.
+
+  // Decodes the whole item into Stream from its position, with progress
+  // reports (poExtract: overall 0 and ppStart, the decoder's, file 100 and
+  // ppEnd, overall 100 and ppEnd).
   void ExtractToStream(const UString& FileName, TStream& Stream);
+  // Fills Buffer with the Count decoded bytes from StartPosition on; without
+  // progress reports. Raises EReadError when the item has fewer than
+  // StartPosition + Count bytes. Count 0 only verifies the item.
   void ExtractToBuffer(const UString& FileName, void* Buffer, int32_t Count, int64_t StartPosition);
+  // The whole item as text in the ANSI code page; without progress reports.
   void ExtractToString(const UString& FileName, UString& Text);
 
   // ---- Whole files
@@ -132,8 +145,22 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void MakeSFX(const UString& SFXFileName);
 
   // ---- Checking and repair
+  // ---- (engine/KelValidate.cpp)
+  // Whether Password opens the item FileName (a mask: the first item found
+  // with every attribute): true for an item that is not encrypted; for an
+  // encrypted one, when its encryption header accepts Password and the item
+  // then decodes and verifies with it. Never asks for a password; progress
+  // reports are off and ExtractCorruptedFiles counts as false while it
+  // checks; Password is restored afterwards. False for methods other than
+  // stored and Deflate and for every error of reading or decoding. Native
+  // errors: 13 no archive is open; 42 no item is found.
   bool IsFilePasswordValid(const UString& FileName, const AnsiString& Password);
   void RepairArchive(const UString& OutputFileName);
+  // Whether FileName holds a usable archive: true while the archive is open;
+  // otherwise true when the file has an end record, or its items can be
+  // rebuilt from their local headers and then tested (TestFiles) without an
+  // exception. Never raises; the component is left closed, with its
+  // SpanningMode and OpenCorruptedArchives as they were.
   bool IsValidArchiveFile();
 
   // ---- Published properties
@@ -351,6 +378,53 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   bool SearchItem(TKelArchiveItem& F);
   bool ItemPassesMasks(int32_t Index, const TInternalSearchRec& Rec) const;
   void FillSearchResult(int32_t Index, TKelArchiveItem& F) const;
+
+  // ---- Item data decoding (engine/KelDecode.cpp, KelDecodeCrypto.cpp)
+
+  // Decodes item Index into Destination from its position. Count 0 and Offset
+  // 0: the whole item, verified by its size and CRC-32 (AES items: by their
+  // authentication code). Otherwise only the decoded bytes from Offset on
+  // (Count of them when Count > 0) are written, and with Count > 0 decoding
+  // stops once they exist and nothing is verified; when Offset > 0 and Count
+  // > 0 Destination is left at the first of them. Output never goes beyond
+  // the item's declared size: more data fails the item. Returns normally when
+  // the password question was answered with Skip (nothing written), when
+  // decoding was cancelled (FProgressCancel; the output so far stays), and,
+  // with ExtractCorruptedFiles, when the item failed (the output so far
+  // stays). Raises EKelException: 16 Index outside the items; 55 Deflate64;
+  // 8 the data cannot be decoded, ends early, has another size or check
+  // value, or the method is unknown; those of OpenVolume. EReadError when the
+  // local header cannot be read; errors of Destination and of the disk-full
+  // question pass through.
+  void ExtractItemToStream(int32_t Index, TStream& Destination, int32_t Count, int64_t Offset);
+  // The decoding itself, from the local header at the archive stream's
+  // position; false when the item failed or was skipped.
+  bool ExtractItemData(TStream& Destination, TDirItem& Item, int32_t Count, int64_t Offset);
+  // The password check, then the chunk loop.
+  bool DecodeItemData(TKelItemDecoding& D);
+  // Decrypts and decodes the N bytes of D's input buffer; false when they do
+  // not decode or would make the item larger than declared.
+  bool DecodeChunk(TKelItemDecoding& D, int32_t N);
+  // Reads exactly N bytes, going on to the next volumes of a multi-volume
+  // archive (never beyond its last); false when fewer arrive.
+  bool ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N);
+  // The password loop of an encrypted item: true when its data may be
+  // decrypted, false when the item is skipped or cannot be checked.
+  bool CheckItemPassword(TKelItemDecoding& D);
+  // Counts, checksums and writes the wanted part of one piece of output;
+  // false when the piece would make the item larger than declared.
+  bool TakeDecodedPiece(TKelItemDecoding& D, const uint8_t* Piece, size_t Size);
+  // OnFileProgress and OnOverallProgress for the item being decoded (when
+  // FProgressEnabled); false when either cancelled.
+  bool ReportDecodeProgress(const TDirItem& Item);
+  // Writes Count bytes; while Stream takes fewer, asks DoDiskFull (volume -1,
+  // FileName) and writes them again from the same position. False, with
+  // FProgressCancel set, when the answer is Cancel.
+  bool WriteWithRetry(TStream& Stream, const void* Buffer, int32_t Count);
+  // The index of the item named FileName (ASCII case ignored), else of the
+  // first item the search finds with FileName as mask and every attribute.
+  // Native error 15 when there is none.
+  int32_t ItemByName(const UString& FileName);
 
   // ---- Overridable operations, in slot order after SetPassword.
 

@@ -1,0 +1,302 @@
+// Decoding one item's data: volume and position, local header, the chunk loop
+// over stored or Deflate data, output within the declared size, progress, and
+// the final size and CRC-32 check. The password check and the AES steps are in
+// KelDecodeCrypto.cpp.
+#include <algorithm>
+#include <limits>
+
+#include "container/KelDirManager.h"
+#include "engine/KelDecode.h"
+#include "engine/Kelvane.h"
+
+namespace kelvane {
+namespace {
+
+constexpr int NativeBadData = 8;
+constexpr int NativeNotOpen = 13;
+constexpr int NativeIndexOutOfBounds = 16;
+constexpr int NativeDeflate64 = 55;
+
+constexpr uint16_t MethodDeflate64 = 9;
+// Small items need no full-size output buffer; a piece one byte above the
+// declared size is enough to see that an item is larger than it says.
+constexpr size_t SmallestInflateBuffer = 32 * 1024;
+
+constexpr int32_t ClampVolume(int64_t number) {
+  return number < 0
+             ? 0
+             : static_cast<int32_t>(std::min<int64_t>(number, std::numeric_limits<int32_t>::max()));
+}
+
+// Reads until Count bytes arrived or the stream ends; returns what arrived.
+int64_t ReadUpTo(TStream& stream, uint8_t* buffer, int64_t count) {
+  int64_t got = 0;
+  while (got < count) {
+    const int64_t n = stream.Read(buffer + got, count - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  return got;
+}
+
+size_t InflateBufferSize(uint64_t expectedSize) {
+  const uint64_t wanted = expectedSize < DecodeChunkSize ? expectedSize + 1 : DecodeChunkSize;
+  return static_cast<size_t>(std::max<uint64_t>(wanted, SmallestInflateBuffer));
+}
+
+}  // namespace
+
+int32_t ItemVolumeOf(const TKelDirManager& Dir, const TDirItem& Item) {
+  const uint16_t disk = Item.CentralDir.diskNumberStart;
+  if (disk != KelZip64Escape16) return disk;
+  return Dir.Zip64() ? ClampVolume(Item.Zip64ExtInfo.diskNumberStart) : 0;
+}
+
+int32_t LastVolumeOf(const TKelDirManager& Dir) {
+  const uint16_t disk = Dir.CentralDirEnd.diskNumber;
+  if (disk != KelZip64Escape16) return disk;
+  return Dir.Zip64() ? ClampVolume(int64_t{Dir.Zip64CentralDirEndLocator.totalNumberOfDisks} - 1)
+                     : 0;
+}
+
+void TKelBaseArchiver::ExtractItemToStream(int32_t Index, TStream& Destination, int32_t Count,
+                                           int64_t Offset) {
+  if (!DMHandle) throw EKelException(NativeNotOpen, this);
+  if (Index < 0 || Index >= DMHandle->CDir.Count())
+    throw EKelException(NativeIndexOutOfBounds, this);
+  // A copy: a handler asked during decoding may change the directory.
+  TDirItem item = DMHandle->CDir.GetItem(Index);
+  TKelVolumeNumberInfo volume;
+  volume.SetLastVolumeNumber(LastVolumeOf(*DMHandle));
+  volume.SetVolumeNumber(ItemVolumeOf(*DMHandle, item));
+  OpenVolume(volume);
+  if (!FCompressedStream) throw EKelException(NativeBadData, this);
+
+  const uint64_t offset = item.LocalHeaderOffset();
+  FCompressedStream->SetPosition(static_cast<int64_t>(
+      std::min<uint64_t>(offset, uint64_t(std::numeric_limits<int64_t>::max()))));
+
+  if (!ExtractItemData(Destination, item, Count, Offset) && !FProgressCancel &&
+      !FExtractCorruptedFiles && !FSkipFile)
+    throw EKelException(NativeBadData, this);
+}
+
+bool TKelBaseArchiver::ExtractItemData(TStream& Destination, TDirItem& Item, int32_t Count,
+                                       int64_t Offset) {
+  TKelItemDecoding D;
+  D.Item = &Item;
+  D.Header = Item.CentralDir;
+  D.Destination = &Destination;
+  D.Count = std::max(Count, 0);
+  D.Offset = std::max<int64_t>(Offset, 0);
+  if (D.Count > 0) D.WantedEnd = uint64_t(D.Offset) + uint64_t(D.Count);
+  D.DestinationStart = Destination.Position();
+  D.Encrypted = (D.Header.genPurposeFlag & KelFlagEncrypted) != 0;
+  if (D.Encrypted && D.Header.extractVersion < KelVersionApart &&
+      IsAesAlgorithm(Item.KelEncryptionAlgorithm))
+    D.Transform = NewAesDecryptor(Item.KelEncryptionAlgorithm, FCompressionMethod, FPassword);
+
+  D.Volume = *FVolumeNumberInfo;
+  D.Volume.SetLastVolumeNumber(LastVolumeOf(*DMHandle));
+
+  std::array<uint8_t, TKelZipLocalFileHeader::Size> local;
+  if (!ReadAcrossVolumes(D, local.data(), int32_t(local.size())))
+    throw EReadError("The local header of an item lies beyond the end of the archive");
+  D.LocalHeader.Read(local);
+  {
+    // The local name and extra field are not used: the central ones count.
+    int32_t skip = int32_t(D.LocalHeader.nameLength) + D.LocalHeader.extraLength;
+    if (FSpanningMode == smNone) {
+      FCompressedStream->Seek(skip, soCurrent);
+    } else {
+      std::array<uint8_t, 4096> scratch;
+      while (skip > 0) {
+        const int32_t n = std::min<int32_t>(skip, int32_t(scratch.size()));
+        if (!ReadAcrossVolumes(D, scratch.data(), n)) return false;
+        skip -= n;
+      }
+    }
+  }
+
+  D.CompressedSize = Item.CompressedSize();
+  D.ExpectedSize = Item.UncompressedSize();
+  if (FSpanningMode == smNone) {
+    // The data of an item in one file cannot reach into the directory.
+    const int64_t position = FCompressedStream->Position();
+    const int64_t directory = DMHandle->CentralDirOffset;
+    const uint64_t room = position < directory ? uint64_t(directory - position) : 0;
+    D.CompressedSize = std::min(D.CompressedSize, room);
+  }
+
+  const uint64_t wanted = D.Count > 0 ? D.WantedEnd : uint64_t(D.Offset);
+  const uint64_t progressMax = wanted != 0 ? wanted : D.ExpectedSize;
+  FProgressMax = int64_t(std::min<uint64_t>(progressMax, std::numeric_limits<int64_t>::max()));
+  if (FProgressMax == 0) FProgressMax = 2;
+  FSkipFile = false;
+
+  bool result = false;
+  switch (Item.CompressionMethod) {
+    case KelMethodStored:
+    case KelMethodDeflate:
+      result = DecodeItemData(D);
+      break;
+    case MethodDeflate64:
+      throw EKelException(NativeDeflate64, nullptr);
+    default:
+      break;
+  }
+  if (result && D.Count == 0 && D.Produced != D.ExpectedSize) result = false;
+  if (!result) return false;
+
+  if (D.Count > 0 && D.Offset > 0) Destination.SetPosition(D.DestinationStart);
+  if (FSkipFile || D.Count != 0) return true;
+  if (D.Header.extractVersion >= KelVersionApart) return true;
+  if (D.Transform) {
+    // The code may lie on the next volume: read it through the volumes first.
+    TMemoryStream code;
+    const int32_t size = D.Transform->GetFileStorageEndBlockSize();
+    code.SetSize(size);
+    if (!ReadAcrossVolumes(D, code.Memory(), size)) return false;
+    D.Transform->LoadFileStorageEndBlock(code, 0);
+    return !D.Transform->IsDirItemCorrupted(~D.Crc);
+  }
+  return ~D.Crc == D.Header.crc32;
+}
+
+bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
+  FSkipFile = false;
+  if (D.Encrypted) {
+    const uint64_t overhead = D.Transform ? uint64_t(D.Transform->GetFileStorageStartBlockSize()) +
+                                                uint64_t(D.Transform->GetFileStorageEndBlockSize())
+                                          : uint64_t(PkzipHeaderSize);
+    if (D.CompressedSize < overhead) return false;
+    D.CompressedSize -= overhead;
+    if (!CheckItemPassword(D)) return false;
+  }
+
+  if (D.Item->CompressionMethod == KelMethodDeflate) {
+    try {
+      D.Inflater = std::make_unique<TKelInflater>(InflateBufferSize(D.ExpectedSize));
+    } catch (const EDecompressionError&) {
+      return false;
+    }
+  }
+  D.Input.resize(size_t(std::min<uint64_t>(D.CompressedSize, DecodeChunkSize)));
+
+  while (D.Consumed < D.CompressedSize) {
+    const auto n = int32_t(std::min<uint64_t>(DecodeChunkSize, D.CompressedSize - D.Consumed));
+    if (!ReadAcrossVolumes(D, D.Input.data(), n)) return false;
+    D.ChunkProduced = 0;
+    if (!DecodeChunk(D, n)) return false;
+    D.Produced += D.ChunkProduced;
+    D.Consumed += uint64_t(n);
+    // A cancel stops at once: reading on would only find more to throw away.
+    if (FProgressCancel) return false;
+    if (D.RangeComplete) break;
+  }
+  return true;
+}
+
+bool TKelBaseArchiver::DecodeChunk(TKelItemDecoding& D, int32_t N) {
+  if (N <= 0) return false;
+  uint8_t* input = D.Input.data();
+  const auto size = size_t(N);
+  if (D.Encrypted) {
+    if (D.Transform)
+      D.Transform->DecryptBuffer({input, size}, 0, N, {input, size}, 0);
+    else
+      DecryptPkzipBuffer(input, size, D.Keys);
+  }
+
+  if (D.Item->CompressionMethod == KelMethodStored) {
+    for (int32_t done = 0; done < N;) {
+      const int32_t piece = std::min(StoredPieceSize, N - done);
+      FProgress = int64_t(D.Consumed) + done + piece;
+      if (!ReportDecodeProgress(*D.Item)) return true;
+      if (!TakeDecodedPiece(D, input + done, size_t(piece))) return false;
+      if (FProgressCancel || D.RangeComplete) return true;
+      done += piece;
+    }
+    return true;
+  }
+
+  TKelInflater& inflater = *D.Inflater;
+  inflater.SetInput(input, size);
+  while (!inflater.ChunkDone()) {
+    FProgress =
+        int64_t(std::min<uint64_t>(inflater.TotalOut(), std::numeric_limits<int64_t>::max()));
+    if (!ReportDecodeProgress(*D.Item)) return true;
+    std::span<const uint8_t> piece;
+    try {
+      piece = inflater.Inflate();
+    } catch (const EDecompressionError&) {
+      return false;
+    }
+    if (!piece.empty() && !TakeDecodedPiece(D, piece.data(), piece.size())) return false;
+    if (FProgressCancel || D.RangeComplete) return true;
+  }
+  return true;
+}
+
+bool TKelBaseArchiver::TakeDecodedPiece(TKelItemDecoding& D, const uint8_t* Piece, size_t Size) {
+  const uint64_t at = D.Produced + D.ChunkProduced;
+  // Overlapping items and sizes that lie must not fill the disk.
+  if (at > D.ExpectedSize || Size > D.ExpectedSize - at) return false;
+  D.ChunkProduced += Size;
+  D.Crc = AdvanceCrc32(D.Crc, Piece, Size);
+
+  const uint64_t from = std::max<uint64_t>(at, uint64_t(D.Offset));
+  const uint64_t to = std::min<uint64_t>(at + Size, D.WantedEnd);
+  if (D.Count > 0 && at + Size >= D.WantedEnd) D.RangeComplete = true;
+  if (from < to) WriteWithRetry(*D.Destination, Piece + (from - at), int32_t(to - from));
+  return true;
+}
+
+bool TKelBaseArchiver::ReportDecodeProgress(const TDirItem& Item) {
+  if (!FProgressEnabled) return true;
+  const double part = double(FProgress) / double(FProgressMax);
+  DoFileProgress(Item.Name, part * 100, Item.Operation, ppProcess, FProgressCancel);
+  if (FProgressCancel) return false;
+  const int32_t files = FProcessedFileCount > 0 ? FProcessedFileCount : 1;
+  DoOverallProgress((part + FProcessedFileNo) / files * 100, Item.Operation, ppProcess,
+                    FProgressCancel);
+  return !FProgressCancel;
+}
+
+bool TKelBaseArchiver::ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N) {
+  if (N <= 0) return N == 0;
+  if (!FCompressedStream) return false;
+  int64_t got = ReadUpTo(*FCompressedStream, Buffer, N);
+  while (got < N && FSpanningMode != smNone) {
+    // Nothing lies beyond the last volume; asking for it would only ask the
+    // user for a disk that does not exist.
+    const int32_t last = D.Volume.LastVolumeNumber();
+    if (D.Volume.VolumeNumber() < 0 || (last >= 0 && D.Volume.VolumeNumber() >= last)) break;
+    D.Volume.SetVolumeNumber(D.Volume.VolumeNumber() + 1);
+    OpenVolume(D.Volume);
+    // A request answered without a file leaves the old volume current.
+    if (!FCompressedStream || FVolumeNumberInfo->VolumeNumber() != D.Volume.VolumeNumber()) break;
+    FCompressedStream->SetPosition(0);
+    const int64_t more = ReadUpTo(*FCompressedStream, Buffer + got, N - got);
+    if (more == 0) break;
+    got += more;
+  }
+  return got == N;
+}
+
+bool TKelBaseArchiver::WriteWithRetry(TStream& Stream, const void* Buffer, int32_t Count) {
+  if (Count <= 0) return true;
+  const int64_t position = Stream.Position();
+  for (;;) {
+    if (Stream.Write(Buffer, Count) == Count) return true;
+    bool cancel = true;
+    DoDiskFull(-1, FFileName, cancel);
+    if (cancel) {
+      FProgressCancel = true;
+      return false;
+    }
+    Stream.SetPosition(position);
+  }
+}
+
+}  // namespace kelvane
