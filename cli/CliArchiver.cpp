@@ -1,0 +1,95 @@
+#include "cli/CliArchiver.h"
+
+#include <sys/stat.h>
+
+#include "container/KelDirManager.h"
+#include "platform/Text.h"
+
+namespace kelvane::cli {
+namespace {
+
+constexpr int NativeInvalidPassword = 67;
+
+}  // namespace
+
+void TCliArchiver::OpenForReading(const std::string& path) {
+  SetFileName(FromUtf8(path));
+  OpenArchive(fmOpenRead | fmShareDenyNone);
+}
+
+int32_t TCliArchiver::ItemCount() const {
+  CheckActive();
+  return DMHandle->CDir.Count();
+}
+
+const TDirItem& TCliArchiver::Item(int32_t index) const {
+  CheckActive();
+  return DMHandle->CDir.GetItemPtr(index);
+}
+
+bool TCliArchiver::Zip64() const {
+  CheckActive();
+  return DMHandle->Zip64();
+}
+
+int64_t TCliArchiver::StubSize() const {
+  CheckActive();
+  return DMHandle->StubSize;
+}
+
+int64_t TCliArchiver::VolumeCount() const {
+  CheckActive();
+  const uint16_t disk = DMHandle->CentralDirEnd.diskNumber;
+  if (disk == 0xFFFF && DMHandle->Zip64())
+    return std::max<int64_t>(1, DMHandle->Zip64CentralDirEndLocator.totalNumberOfDisks);
+  return int64_t(disk) + 1;
+}
+
+std::vector<TVolumeFile> TCliArchiver::VolumeFiles() {
+  std::vector<TVolumeFile> files;
+  const int64_t count = VolumeCount();
+  for (int64_t n = 0; n < count; ++n) {
+    UString name = FileName();
+    MakeVolumeFileName(name, n + 1 == count ? -1 : int32_t(n), true);
+    TVolumeFile file;
+    file.Path = ToUtf8(name);
+    struct stat st {};
+    if (::stat(file.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) file.Size = st.st_size;
+    files.push_back(std::move(file));
+  }
+  return files;
+}
+
+void TCliArchiver::Select(const std::vector<std::string>& masks,
+                          const std::vector<std::string>& exclusions) {
+  FileMasks().Clear();
+  ExclusionMasks().Clear();
+  for (const std::string& m : masks)
+    FileMasks().Add(FromUtf8(m));
+  if (masks.empty()) FileMasks().Add(u"*.*");
+  for (const std::string& m : exclusions)
+    ExclusionMasks().Add(FromUtf8(m));
+  Options().SetSearchAttr(KelAllItemsAttr);
+}
+
+void TCliArchiver::DoPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile) {
+  if (!FCanAskPassword) throw EKelException(NativeInvalidPassword, this);
+  if (FBeforeQuestion) FBeforeQuestion();
+  TKelvane::DoPassword(FileName, NewPassword, SkipFile);
+  if (SkipFile) throw EKelException(NativeInvalidPassword, this);
+}
+
+void TCliArchiver::DoConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
+                                      bool& Confirm) {
+  if (FBeforeQuestion) FBeforeQuestion();
+  TKelvane::DoConfirmOverwrite(SourceFileName, DestFileName, Confirm);
+}
+
+std::string DisplayText(UStringView text) {
+  UString shown(text);
+  for (char16_t& c : shown)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u'?';
+  return ToUtf8(shown);
+}
+
+}  // namespace kelvane::cli

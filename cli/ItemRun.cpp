@@ -1,0 +1,129 @@
+#include "cli/ItemRun.h"
+
+#include <unistd.h>
+
+#include "app/PasswordFile.h"
+#include "platform/Text.h"
+
+namespace kelvane::cli {
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnSignal(int) {
+  gInterrupted = 1;
+}
+
+// Catches Ctrl-C and SIGTERM for the life of the object. The handler is reset
+// by its first signal, so a second one ends the program at once.
+class TInterruptScope {
+ public:
+  TInterruptScope() {
+    gInterrupted = 0;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a question waiting for input gives up
+    sigaction(SIGINT, &sa, &FOldInt);
+    sigaction(SIGTERM, &sa, &FOldTerm);
+  }
+  ~TInterruptScope() {
+    sigaction(SIGINT, &FOldInt, nullptr);
+    sigaction(SIGTERM, &FOldTerm, nullptr);
+  }
+  TInterruptScope(const TInterruptScope&) = delete;
+  TInterruptScope& operator=(const TInterruptScope&) = delete;
+
+ private:
+  struct sigaction FOldInt {};
+  struct sigaction FOldTerm {};
+};
+
+}  // namespace
+
+std::vector<TOptionSpec> ItemRunOptions() {
+  return {{"help", 'h'},           {"exclude", 'x', true, true},
+          {"password", 'p', true}, {"password-file", 0, true},
+          {"no-recurse"},          {"verbose", 'v'},
+          {"quiet", 'q'}};
+}
+
+void ApplyPasswordOptions(TCliArchiver& archiver, const TParsedArgs& args) {
+  if (args.Has("password") && args.Has("password-file"))
+    throw EUsageError("give either --password or --password-file");
+  if (args.Has("password")) archiver.SetPassword(args.Last("password"));
+  if (args.Has("password-file")) archiver.SetPassword(ReadPasswordFile(args.Last("password-file")));
+  archiver.SetCanAskPassword(::isatty(STDIN_FILENO) == 1);
+}
+
+TItemRun::TItemRun(TCliArchiver& archiver, const std::vector<std::string>& masks,
+                   const std::vector<std::string>& exclusions, bool quiet)
+    : FArchiver(archiver), FQuiet(quiet) {
+  TKelArchiveItem f;
+  for (const std::string& mask : masks) {
+    archiver.Select({mask}, exclusions);
+    if (!archiver.FindFirst(f)) FUnmatched.push_back(mask);
+  }
+  archiver.Select(masks, exclusions);
+  for (bool found = archiver.FindFirst(f); found; found = archiver.FindNext(f)) {
+    const TDirItem& item = archiver.Item(f.Handle.ItemNo);
+    const uint64_t size = item.IsDirectory() ? 0 : item.UncompressedSize();
+    FSizes.push_back(size);
+    FSelectedBytes += size;
+  }
+  FSelectedItems = static_cast<int64_t>(FSizes.size());
+}
+
+TItemRun::~TItemRun() {
+  FArchiver.SetOnFileProgress(nullptr);
+  FArchiver.SetOnProcessFileFailure(nullptr);
+  FArchiver.SetBeforeQuestion(nullptr);
+}
+
+bool TItemRun::Interrupted() const {
+  return gInterrupted != 0;
+}
+
+void TItemRun::Run(const std::function<void()>& operation) {
+  TProgressBar bar(stderr, !FQuiet && ::isatty(STDERR_FILENO) == 1, FSelectedBytes);
+  FArchiver.SetBeforeQuestion([&bar] { bar.Clear(); });
+  FArchiver.SetOnFileProgress([this, &bar](TKelBaseArchiver*, const UString& name, double progress,
+                                           TKelProcessOperation, TKelProgressPhase phase,
+                                           bool& cancel) {
+    switch (phase) {
+      case ppStart:
+        bar.ItemStart(name, FNext < FSizes.size() ? FSizes[FNext] : 0);
+        ++FNext;
+        break;
+      case ppProcess:
+        bar.ItemProgress(progress);
+        break;
+      case ppEnd:
+        // A cancel is only reported back from here; the item did not end.
+        if (gInterrupted) break;
+        bar.ItemEnd();
+        ++FDoneItems;
+        if (OnItemDone) {
+          bar.Clear();
+          OnItemDone(DisplayText(name));
+        }
+        break;
+    }
+    if (gInterrupted) cancel = true;
+  });
+  FArchiver.SetOnProcessFileFailure([this, &bar](TKelBaseArchiver*, const UString& name,
+                                                 TKelProcessOperation, int32_t, int32_t,
+                                                 const UString& message, TKelAction& action) {
+    TItemFailure failure{DisplayText(name), DisplayText(message)};
+    bar.Clear();
+    bar.ItemEnd();
+    if (OnItemFailed) OnItemFailed(failure);
+    FFailures.push_back(std::move(failure));
+    action = gInterrupted ? fxaAbort : fxaIgnore;
+  });
+  TInterruptScope interrupts;
+  operation();
+  bar.Clear();
+}
+
+}  // namespace kelvane::cli

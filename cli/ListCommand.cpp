@@ -1,0 +1,161 @@
+// kelvane list: one line per item and a total, or the same as JSON.
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli/ArgParser.h"
+#include "cli/CliArchiver.h"
+#include "cli/Commands.h"
+#include "cli/ItemFormat.h"
+#include "cli/JsonWriter.h"
+#include "platform/Text.h"
+
+namespace kelvane::cli {
+namespace {
+
+const char* const kHelp =
+    "Usage: kelvane list ARCHIVE [MASK...] [-x EXCLUDE...] [OPTIONS]\n"
+    "       kelvane l ...\n"
+    "\n"
+    "Lists the items of ARCHIVE (a split set is named by its last volume):\n"
+    "size, compressed size, percent saved, method, encryption, date and time,\n"
+    "attributes (D folder, R read-only, H hidden, S system, A archive), CRC-32\n"
+    "and name, then a total line.\n"
+    "\n"
+    "MASK selects items by stored name (\"*\" and \"?\" match any characters,\n"
+    "\"/\" included; case of A-Z ignored); default: every item.\n"
+    "\n"
+    "Options:\n"
+    "  -x, --exclude MASK...  leave out the items these masks select\n"
+    "      --no-recurse       a mask selects only items in the folder it names\n"
+    "      --json             write the listing as JSON\n"
+    "  -h, --help             show this help\n";
+
+struct TTotals {
+  uint64_t Files = 0, Folders = 0, Size = 0, Compressed = 0;
+};
+
+void PrintTextHeader() {
+  std::printf("%12s %12s %5s  %-8s %-7s  %-19s  %-5s  %-8s  %s\n", "Size", "Compressed", "Saved",
+              "Method", "Crypt", "Modified", "Attr", "CRC-32", "Name");
+  std::printf("%12s %12s %5s  %-8s %-7s  %-19s  %-5s  %-8s  %s\n", "------------", "------------",
+              "-----", "--------", "-------", "-------------------", "-----", "--------", "----");
+}
+
+void PrintTextItem(const TDirItem& item) {
+  const std::string crypt = EncryptionName(item);
+  const uint64_t size = item.UncompressedSize(), packed = item.CompressedSize();
+  std::printf("%12" PRIu64 " %12" PRIu64 " %4d%%  %-8s %-7s  %-19s  %-5s  %08" PRIx32 "  %s\n",
+              size, packed, SavedPercent(size, packed), MethodName(item).c_str(),
+              crypt.empty() ? "-" : crypt.c_str(),
+              DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime).c_str(),
+              AttributeText(item.CentralDir.externalAttr).c_str(), item.CentralDir.crc32,
+              DisplayText(item.Name).c_str());
+}
+
+void PrintTextTotal(const TTotals& t) {
+  std::printf("%12s %12s %5s  %-55s  %s\n", "------------", "------------", "-----", "", "----");
+  std::printf("%12" PRIu64 " %12" PRIu64 " %4d%%  %-55s  %" PRIu64 " file%s, %" PRIu64
+              " folder%s\n",
+              t.Size, t.Compressed, SavedPercent(t.Size, t.Compressed), "", t.Files,
+              t.Files == 1 ? "" : "s", t.Folders, t.Folders == 1 ? "" : "s");
+}
+
+void WriteJsonItem(TJsonWriter& json, const TDirItem& item) {
+  const std::string crypt = EncryptionName(item);
+  const uint64_t size = item.UncompressedSize(), packed = item.CompressedSize();
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08" PRIx32, item.CentralDir.crc32);
+  json.BeginObject();
+  json.Key("name");
+  json.String(ToUtf8(item.Name));
+  json.Key("folder");
+  json.Bool(IsFolder(item));
+  json.Key("size");
+  json.Number(size);
+  json.Key("compressed");
+  json.Number(packed);
+  json.Key("saved");
+  json.Number(SavedPercent(size, packed));
+  json.Key("method");
+  json.String(MethodName(item));
+  json.Key("encryption");
+  if (crypt.empty())
+    json.Null();
+  else
+    json.String(crypt);
+  json.Key("modified");
+  json.String(DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime, true));
+  json.Key("attributes");
+  json.String(AttributeText(item.CentralDir.externalAttr));
+  json.Key("externalAttributes");
+  json.Number(uint64_t(item.CentralDir.externalAttr));
+  json.Key("crc32");
+  json.String(crc);
+  json.Key("comment");
+  json.String(CommentText(item.Comment));
+  json.EndObject();
+}
+
+}  // namespace
+
+int RunList(const std::vector<std::string>& args) {
+  const TParsedArgs a =
+      ParseArgs(args, {{"help", 'h'}, {"exclude", 'x', true, true}, {"no-recurse"}, {"json"}});
+  if (a.Has("help")) {
+    std::fputs(kHelp, stdout);
+    return ExitOk;
+  }
+  if (a.Positional.empty()) throw EUsageError("no archive named");
+  const std::vector<std::string> masks(a.Positional.begin() + 1, a.Positional.end());
+  const bool json = a.Has("json");
+
+  TCliArchiver archiver;
+  archiver.OpenForReading(a.Positional[0]);
+  archiver.Options().SetRecurse(!a.Has("no-recurse"));
+  archiver.Select(masks, a.All("exclude"));
+
+  TJsonWriter writer(stdout);
+  if (json) {
+    writer.BeginObject();
+    writer.Key("archive");
+    writer.String(a.Positional[0]);
+    writer.Key("items");
+    writer.BeginArray();
+  } else {
+    PrintTextHeader();
+  }
+  TTotals totals;
+  TKelArchiveItem f;
+  for (bool found = archiver.FindFirst(f); found; found = archiver.FindNext(f)) {
+    const TDirItem& item = archiver.Item(f.Handle.ItemNo);
+    if (IsFolder(item)) {
+      ++totals.Folders;
+    } else {
+      ++totals.Files;
+      totals.Size += item.UncompressedSize();
+      totals.Compressed += item.CompressedSize();
+    }
+    if (json)
+      WriteJsonItem(writer, item);
+    else
+      PrintTextItem(item);
+  }
+  if (json) {
+    writer.EndArray();
+    writer.Key("files");
+    writer.Number(totals.Files);
+    writer.Key("folders");
+    writer.Number(totals.Folders);
+    writer.Key("size");
+    writer.Number(totals.Size);
+    writer.Key("compressed");
+    writer.Number(totals.Compressed);
+    writer.EndObject();
+    writer.Finish();
+  } else {
+    PrintTextTotal(totals);
+  }
+  return ExitOk;
+}
+
+}  // namespace kelvane::cli

@@ -1,0 +1,96 @@
+// kelvane: the command-line archiver over the engine (reading side).
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/ArgParser.h"
+#include "cli/Commands.h"
+#include "engine/Kelvane.h"
+#include "platform/Text.h"
+
+using namespace kelvane;
+using namespace kelvane::cli;
+
+namespace {
+
+const char* const kHelp =
+    "Usage: kelvane COMMAND [ARGS...]\n"
+    "       kelvane --help | --version\n"
+    "\n"
+    "Reads ZIP archives, also behind a self-extractor stub, Zip64 and split\n"
+    "sets, with PKZIP or AES encrypted items.\n"
+    "\n"
+    "Commands:\n"
+    "  list, l      list the items of an archive\n"
+    "  extract, x   extract items\n"
+    "  test, t      verify items without writing them\n"
+    "  info         describe an archive\n"
+    "\n"
+    "Run 'kelvane COMMAND --help' for the options of a command.\n";
+
+struct TCommand {
+  const char* Name;
+  const char* Alias;
+  int (*Run)(const std::vector<std::string>&);
+};
+
+const TCommand kCommands[] = {
+    {"list", "l", RunList},
+    {"extract", "x", RunExtract},
+    {"test", "t", RunTest},
+    {"info", nullptr, RunInfo},
+};
+
+int UsageError(const std::string& where, const std::string& message) {
+  std::fprintf(stderr, "kelvane%s: %s\nTry 'kelvane%s --help'.\n", where.c_str(), message.c_str(),
+               where.c_str());
+  return ExitUsage;
+}
+
+std::string Version() {
+  TKelvane engine(nullptr);
+  std::string engineVersion = ToUtf8(engine.CurrentVersion());
+  while (!engineVersion.empty() && engineVersion.back() == ' ')
+    engineVersion.pop_back();
+  return "kelvane " KELVANE_VERSION " (engine " + engineVersion + ")";
+}
+
+}  // namespace
+
+namespace kelvane::cli {
+
+void PrintError(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "kelvane: %s\n", message.c_str());
+}
+
+}  // namespace kelvane::cli
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return UsageError("", "no command given");
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h") {
+    std::fputs(kHelp, stdout);
+    return ExitOk;
+  }
+  if (first == "--version" || first == "-V") {
+    std::printf("%s\n", Version().c_str());
+    return ExitOk;
+  }
+  const TCommand* command = nullptr;
+  for (const TCommand& c : kCommands)
+    if (first == c.Name || (c.Alias && first == c.Alias)) command = &c;
+  if (!command) return UsageError("", "unknown command '" + first + "'");
+
+  const std::string where = std::string(" ") + command->Name;
+  try {
+    return command->Run(std::vector<std::string>(args.begin() + 1, args.end()));
+  } catch (const EUsageError& e) {
+    return UsageError(where, e.what());
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return ExitFailure;
+  }
+}
