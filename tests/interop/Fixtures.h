@@ -1,10 +1,12 @@
 // Archives made by other tools, built once per test run by make_fixtures.py,
-// with what an independent reader reports about each item.
+// with what an independent reader reports about each item. Tests treat them
+// as read-only and copy an archive before changing it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -37,7 +39,7 @@ class TFixtures {
   }
 
   // Full path of an archive (or of the source tree with "src").
-  std::string Path(const std::string& name) const { return FDir.NativePath(name); }
+  std::string Path(const std::string& name) const { return (FRoot / name).string(); }
   bool Has(const std::string& archive) const { return FItems.count(archive) != 0; }
   const std::vector<TFixtureItem>& Items(const std::string& archive) const {
     return FItems.at(archive);
@@ -50,11 +52,20 @@ class TFixtures {
   }
 
  private:
+  // CTest builds the set once for all test processes and names its folder in
+  // KELVANE_FIXTURES; a test program run by hand builds its own.
   TFixtures() {
-    const std::string cmd = "python3 '" KELVANE_SOURCE_DIR "/tests/interop/make_fixtures.py' '" +
-                            FDir.Root().string() + "'";
-    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("make_fixtures.py failed");
-    std::ifstream in(FDir.NativePath("manifest.tsv"));
+    if (const char* shared = std::getenv("KELVANE_FIXTURES")) {
+      FRoot = shared;
+    } else {
+      FOwn = std::make_unique<TempDir>();
+      FRoot = FOwn->Root();
+      const std::string cmd = "python3 '" KELVANE_SOURCE_DIR "/tests/interop/make_fixtures.py' '" +
+                              FRoot.string() + "'";
+      if (std::system(cmd.c_str()) != 0) throw std::runtime_error("make_fixtures.py failed");
+    }
+    std::ifstream in(FRoot / "manifest.tsv");
+    if (!in) throw std::runtime_error("no fixture manifest in " + FRoot.string());
     std::string line;
     while (std::getline(in, line)) {
       std::vector<std::string> f;
@@ -76,7 +87,8 @@ class TFixtures {
     }
   }
 
-  TempDir FDir;
+  std::unique_ptr<TempDir> FOwn;
+  std::filesystem::path FRoot;
   std::map<std::string, std::vector<TFixtureItem>> FItems;
 };
 
