@@ -278,10 +278,7 @@ void TKelBaseArchiver::DoAfterOpen() {
 void TKelBaseArchiver::BeginUpdate() {}
 void TKelBaseArchiver::EndUpdate() {}
 void TKelBaseArchiver::CancelUpdate() {}
-void TKelBaseArchiver::ExtractFiles() {}
-void TKelBaseArchiver::ExtractFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::TestFiles() {}
-void TKelBaseArchiver::TestFiles(const UString&, int32_t, const UString&) {}
+void TKelBaseArchiver::UpdateTaggedItem(int32_t, const UString&, const UString&) {}
 void TKelBaseArchiver::AddFiles() {}
 void TKelBaseArchiver::AddFiles(const UString&, int32_t, const UString&) {}
 void TKelBaseArchiver::MoveFiles() {}

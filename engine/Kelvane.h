@@ -21,8 +21,8 @@ struct TKelItemDecoding;
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
-//   BeginUpdate, EndUpdate, CancelUpdate, ExtractFiles, TestFiles, AddFiles,
-//   MoveFiles, UpdateFiles, DeleteFiles (both forms each), RenameFile,
+//   BeginUpdate, EndUpdate, CancelUpdate, AddFiles, MoveFiles, UpdateFiles,
+//   DeleteFiles (both forms each), UpdateTaggedItem, RenameFile,
 //   ChangeFilesAttr, ChangeFilesIntAttr, ChangeFilesComment, AddFromStream,
 //   AddFromBuffer, AddFromString, FastFileAppend, MakeSFX,
 //   TKelvane::MergeWith, RepairArchive.
@@ -98,8 +98,24 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
 
   // ---- Multi-item operations. The argument-less forms use FileMasks,
   // ExclusionMasks and Options().SearchAttr().
+
+  // Extracting and testing (engine/KelExtract.cpp) run the selected items
+  // through ProcessItems. Native errors raised to the caller: 13 no archive is
+  // open; 26 an update is open. An engine error of one item becomes the
+  // failure question (DoProcessFileFailure) and never reaches the caller; an
+  // abort or a cancel ends the run without an error. Any other error (of a
+  // handler, of the file layer) leaves the run at once, without end reports.
+  //
+  // Extracting writes below BaseDir (the process's current folder at first use
+  // when it is empty): a stored name never reaches outside it (see
+  // SafeRelativeName), and nothing is written through a symbolic link below
+  // it; only an OnExtractFile handler may name a full path. A failed,
+  // skipped or cancelled item leaves no file behind, also when it replaced one.
   void ExtractFiles();
+  // With Recurse off, a mask without wildcards, no exclusion and SearchAttr
+  // 0x28BF, the one item of that name (nothing when there is none).
   void ExtractFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  // Decodes and verifies the selected items; writes nothing.
   void TestFiles();
   void TestFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
   void AddFiles();
@@ -425,6 +441,37 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // first item the search finds with FileName as mask and every attribute.
   // Native error 15 when there is none.
   int32_t ItemByName(const UString& FileName);
+
+  // ---- The item driver (engine/KelExtract.cpp)
+
+  // Runs Operation on item Index (which must be tagged), or with Index -1 on
+  // every tagged item in directory order, holding the process-wide lock.
+  // Extracting and testing report overall progress (0 ppStart, 100 ppEnd) and
+  // per item (0 ppStart, 100 ppEnd); a cancel stops after the current item.
+  // Each item is confirmed (DoConfirmProcessFile) and its EKelException is
+  // answered by DoProcessFileFailure: fxaRetry runs it again from the
+  // confirmation, fxaIgnore goes on, fxaAbort stops. A cancel or an abort calls
+  // CancelUpdate. An item that stays after poDelete (unconfirmed, or its
+  // deletion failed) is passed over. Other errors pass through.
+  void ProcessItems(TKelProcessOperation Operation, int32_t Index);
+  // Writes item Index below DestDir (ending with PathDelim) under Name (the
+  // stored name in disk form, made safe first; an item whose name is empty
+  // then is skipped): OnExtractFile, folders, the overwrite mode and
+  // ReplaceReadOnly, then the data, its time and (SetAttributes) attributes.
+  // The overwrite question's Confirm starts false. A full path from the
+  // handler is used whole also without CreateDirs.
+  // Native errors: 20 a folder cannot be created or is reached through a link
+  // (argument: the folder); 19 the file cannot be replaced or created or is a
+  // link (argument: the path); those of ExtractItemToStream. The output of a
+  // failed, skipped or cancelled item is deleted before any error passes on.
+  void ExtractItemToFile(int32_t Index, const UString& Name, const UString& DestDir);
+  // Decodes and verifies item Index into nothing; folder items are not decoded.
+  void TestItem(int32_t Index);
+  // Removes item Index from the directory (written on commit). Native errors:
+  // 21 Index outside the items; 22 no update is open.
+  void DeleteTaggedItem(int32_t Index);
+  // Sets item Index up again from the file Name below BaseDir.
+  void UpdateTaggedItem(int32_t Index, const UString& Name, const UString& BaseDir);
 
   // ---- Overridable operations, in slot order after SetPassword.
 

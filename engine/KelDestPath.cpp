@@ -1,0 +1,100 @@
+#include "engine/KelDestPath.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "names/PathDrive.h"
+
+namespace kelvane {
+namespace {
+
+bool IsNameSeparator(char16_t c) {
+  return c == u'/' || c == u'\\';
+}
+
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// What separates folders in a disk path ("/" is one on Windows too).
+bool IsDiskSeparator(char16_t c) {
+  return c == PathDelim || c == u'/';
+}
+
+// The components of Name between the characters IsSeparator accepts, empty
+// ones included.
+template <typename TIsSeparator>
+std::vector<UStringView> Split(UStringView name, TIsSeparator isSeparator) {
+  std::vector<UStringView> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i == name.size() || isSeparator(name[i])) {
+      parts.push_back(name.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+}  // namespace
+
+UString SafeRelativeName(UStringView StoredName) {
+  const UStringView name = StoredName.substr(0, StoredName.find(u'\0'));
+  std::vector<UStringView> parts = Split(name, IsNameSeparator);
+  const bool isFolder = !name.empty() && IsNameSeparator(name.back());
+
+  size_t first = 0;
+  // "\\server\share\..." and "//server/share/...": the server and the share
+  // name a place on another machine, not a folder below the destination.
+  if (name.size() >= 3 && IsNameSeparator(name[0]) && IsNameSeparator(name[1]) &&
+      !IsNameSeparator(name[2]))
+    first = std::min(parts.size(), size_t{4});
+  while (first < parts.size() && parts[first].empty())
+    ++first;
+  if (first < parts.size()) {
+    UStringView& head = parts[first];
+    if (head.size() >= 2 && IsAsciiLetter(head[0]) && head[1] == u':') head.remove_prefix(2);
+  }
+
+  UString out;
+  for (size_t i = first; i < parts.size(); ++i) {
+    const UStringView part = parts[i];
+    if (part.empty() || part == u"." || part == u"..") continue;
+    if (!out.empty()) out += PathDelim;
+    const size_t at = out.size();
+    out += part;
+    if constexpr (PathsHaveDrives) {
+      for (size_t k = at; k < out.size(); ++k)
+        if (out[k] == u':') out[k] = u'_';
+    }
+  }
+  if (isFolder && !out.empty()) out += PathDelim;
+  return out;
+}
+
+bool IsFullDiskPath(UStringView FileName) {
+  if constexpr (PathsHaveDrives)
+    return FileName.find(u':') != UStringView::npos || FileName.find(u"\\\\") != UStringView::npos;
+  return !FileName.empty() && FileName.front() == PathDelim;
+}
+
+UString FindLinkComponent(const UString& Folder, UStringView Relative) {
+  UString path = Folder;
+  if (!path.empty() && path.back() != PathDelim) path += PathDelim;
+  bool firstPart = true;
+  for (UStringView part : Split(Relative, IsDiskSeparator)) {
+    if (part.empty()) continue;
+    if (!firstPart) path += PathDelim;
+    firstPart = false;
+    path += part;
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(std::filesystem::path(path), ec);
+    if (ec || !std::filesystem::exists(status)) return {};
+    if (std::filesystem::is_symlink(status)) return path;
+  }
+  return {};
+}
+
+}  // namespace kelvane

@@ -1,0 +1,36 @@
+// Where an extracted item may land. Stored names come from the archive and are
+// hostile: nothing in one may reach outside the destination folder.
+#pragma once
+
+#include "platform/Types.h"
+
+namespace kelvane {
+
+// The relative disk path (PathDelim separators) below the destination folder
+// for a stored item name, which may use "/" or "\" (both are separators here,
+// as archives written on Windows by other tools hold "\"):
+// - the name ends at its first U+0000 (the directory keeps zero bytes so that
+//   the name is written back unchanged; no file name can hold one);
+// - leading separators, a network prefix ("\\server\share\" or "//server/share/")
+//   and a drive prefix ("C:", also "C:name") of the first component are dropped;
+// - empty, "." and ".." components are dropped (so "a/../../x" gives "a/x");
+// - where disk paths have drives, a ":" left inside a component becomes "_"
+//   (it would name a drive or a data stream there);
+// - a trailing separator (a folder item) is kept when anything remains.
+// The result never begins with a separator and holds no ".." component; it is
+// empty when nothing of the name remains, and such an item is not written.
+UString SafeRelativeName(UStringView StoredName);
+
+// Whether FileName, as an OnExtractFile handler returned it, is a full path that
+// replaces the destination folder: on Linux one that begins with PathDelim;
+// where paths have drives, one that holds ":" or two backslashes anywhere.
+bool IsFullDiskPath(UStringView FileName);
+
+// The first path Folder + c1 + PathDelim + ... + ck, for the components c1..cn
+// of Relative, that is a symbolic link (links are not followed while looking);
+// empty when none is. Components that do not exist yet end the walk: what is
+// created below them cannot be a link. Folder itself is the caller's choice and
+// is not examined.
+UString FindLinkComponent(const UString& Folder, UStringView Relative);
+
+}  // namespace kelvane
