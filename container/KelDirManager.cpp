@@ -370,11 +370,12 @@ bool TKelDirManager::OffsetsIncludeStub() const {
   return true;
 }
 
+// Folders too: each has its local header like any item, and an offset left
+// inside the stub would make other readers reject the archive once the
+// directory is written back, and an update copy stub bytes as the folder.
 void TKelDirManager::ApplyStubOffset() {
-  for (int32_t i = 0; i < CDir.Count(); ++i) {
-    TDirItem& item = CDir.GetItemPtr(i);
-    if (!item.IsDirectory()) item.ShiftLocalHeaderOffset(static_cast<uint64_t>(StubSize));
-  }
+  for (int32_t i = 0; i < CDir.Count(); ++i)
+    CDir.GetItemPtr(i).ShiftLocalHeaderOffset(static_cast<uint64_t>(StubSize));
 }
 
 void TKelDirManager::MergeWith(const TKelDirManager& DMHandleToAdd) {

@@ -122,7 +122,7 @@ class TKelDirManager {
   // Whether the stored offsets already count the stub: the first item with
   // data starts at StubSize or later (true when no item has data).
   bool OffsetsIncludeStub() const;
-  // Moves the local header offset of every item that is not a folder by
+  // Moves the local header offset of every item, folders included, by
   // StubSize, into the Zip64 form when it reaches 4 GiB.
   void ApplyStubOffset();
   // Rebuilds CDir from the local headers in the stream (appending to it).
