@@ -1,0 +1,115 @@
+// Stored names as destination paths: nothing of a hostile name reaches outside
+// the destination folder, and links below it are found before anything is
+// written through them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TempDir.h"
+#include "engine/KelDestPath.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+// On Linux "/" is the disk separator, so the expectations are written with it.
+static_assert(PathDelim == u'/', "these expectations are written for Linux paths");
+
+TEST(DestPath, StoredNamesBecomeRelativePathsBelowTheDestination) {
+  struct Case {
+    UString stored;
+    UString expected;
+    const char* why;
+  };
+  const Case cases[] = {
+      {u"a.txt", u"a.txt", "a plain name"},
+      {u"docs/sub/a.txt", u"docs/sub/a.txt", "folders are kept"},
+      {u"docs/", u"docs/", "a folder item keeps its trailing separator"},
+      {u"a\\b\\c.txt", u"a/b/c.txt", "a backslash separates folders"},
+      {u"../x", u"x", "a leading parent reference"},
+      {u"..\\..\\x", u"x", "parent references with backslashes"},
+      {u"a/../../x", u"a/x", "parent references inside the name"},
+      {u"a/./b//c", u"a/b/c", "current-folder and empty components"},
+      {u"/etc/x", u"etc/x", "a leading separator"},
+      {u"\\etc\\x", u"etc/x", "a leading backslash"},
+      {u"///x", u"x", "several leading separators"},
+      {u"C:\\x", u"x", "a drive with a backslash"},
+      {u"C:/x", u"x", "a drive with a slash"},
+      {u"C:x", u"x", "a drive-relative name"},
+      {u"/C:/x", u"x", "a drive behind a separator"},
+      {u"\\\\server\\share\\dir\\x", u"dir/x", "a network prefix"},
+      {u"//server/share/x", u"x", "a network prefix with slashes"},
+      {u"\\\\?\\C:\\x", u"x", "a long-path prefix"},
+      {u"1:x", u"1:x", "a colon after a digit is no drive"},
+      {u"ab:c/d:e", u"ab:c/d:e", "a colon later in the name is an ordinary character"},
+      {u"..a/b..", u"..a/b..", "dots inside a component are kept"},
+      {UString(u"ok.txt\0.jpg", 11), u"ok.txt", "a zero character ends the name"},
+      {UString(u"\0\1\2", 3), u"", "a name that begins with a zero character is empty"},
+      {u"..", u"", "only a parent reference"},
+      {u"../", u"", "a parent folder item"},
+      {u"/", u"", "only a separator"},
+      {u"C:", u"", "only a drive"},
+      {u"", u"", "an empty name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(ToUtf8(SafeRelativeName(c.stored)), ToUtf8(c.expected));
+  }
+}
+
+TEST(DestPath, OnlyPathsFromTheRootAreFullPaths) {
+  EXPECT_TRUE(IsFullDiskPath(u"/other/x.txt"));
+  EXPECT_FALSE(IsFullDiskPath(u"other/x.txt"));
+  EXPECT_FALSE(IsFullDiskPath(u"C:\\x"));  // an ordinary name here
+  EXPECT_FALSE(IsFullDiskPath(u""));
+}
+
+class DestPathLinks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    fs::create_directories(FDir.Root() / "dest" / "real" / "deeper");
+    fs::create_directories(FDir.Root() / "outside");
+    std::ofstream(FDir.Root() / "outside" / "target.txt") << "keep";
+    fs::create_directory_symlink(FDir.Root() / "outside", FDir.Root() / "dest" / "out");
+    fs::create_directory_symlink(FDir.Root() / "outside", FDir.Root() / "dest" / "real" / "out");
+    fs::create_symlink(FDir.Root() / "outside" / "target.txt", FDir.Root() / "dest" / "file");
+    fs::create_symlink(FDir.Root() / "nowhere", FDir.Root() / "dest" / "dangling");
+  }
+  UString Dest() const { return FDir.Path(u"dest"); }
+  test::TempDir FDir;
+};
+
+TEST_F(DestPathLinks, TheFirstLinkOnTheWayIsFound) {
+  struct Case {
+    UString relative;
+    UString expected;  // below dest, empty for none
+  };
+  const Case cases[] = {
+      {u"out/x.txt", u"out"},
+      {u"out/new/x.txt", u"out"},
+      {u"real/out/x.txt", u"real/out"},
+      {u"file", u"file"},
+      {u"dangling", u"dangling"},
+      {u"real/deeper/x.txt", u""},
+      {u"real/", u""},
+      {u"missing/out/x.txt", u""},  // nothing below a missing folder exists yet
+      {u"", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.relative));
+    const UString found = FindLinkComponent(Dest(), c.relative);
+    EXPECT_EQ(ToUtf8(found), c.expected.empty() ? "" : ToUtf8(Dest() + u"/" + c.expected));
+    // The same with the folder given with its trailing separator.
+    EXPECT_EQ(FindLinkComponent(Dest() + u"/", c.relative), found);
+  }
+}
+
+TEST_F(DestPathLinks, TheDestinationFolderItselfIsTheCallersChoice) {
+  // A destination reached through a link is what the caller asked for.
+  EXPECT_EQ(FindLinkComponent(Dest() + u"/out", u"target.txt"), u"");
+}
+
+}  // namespace
+}  // namespace kelvane
