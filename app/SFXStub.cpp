@@ -51,7 +51,8 @@ int RunTerminalDialog(const TSFXRun& run, const TSFXArgs& args) {
     return esIncomplete;
   }
   TComponent application(nullptr);
-  TTerminalForm1View view(STDIN_FILENO, STDOUT_FILENO);
+  // With standard output sent elsewhere the dialog still reaches the person typing.
+  TTerminalForm1View view(STDIN_FILENO, ::isatty(STDOUT_FILENO) ? STDOUT_FILENO : STDERR_FILENO);
   auto* form = new TForm1(&application, view, run.ExePath);  // owned by application
   view.SetOverwriteChecked(args.Overwrite);
   if (run.Password) form->Archiver->SetPassword(*run.Password);

@@ -156,6 +156,37 @@ TEST(StubBinary, WithoutATerminalTheDialogIsNotShownAndNothingWaits) {
   }
 }
 
+// Typed answers through a pseudo-terminal (script(1)), as a person at a text
+// console: the dialog is shown, an error is shown and the dialog goes on.
+TEST(StubBinary, InATerminalTheDialogShowsTheErrorAndStaysUntilLeft) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) missing";
+  test::TempDir dir;
+  const struct {
+    std::string Stub, Args;
+  } table[] = {{KELVANE_SFX_CLI, ""}, {KELVANE_SFX, "--console"}};
+  for (const auto& row : table) {
+    const std::string setup = MakeSetup(dir, row.Stub, "");
+    const std::string out = dir.NativePath("typed");
+    const std::string command = "printf 'e\\n\\ns\\n' | script -qec " +
+                                Quoted(Quoted(setup) + " " + row.Args) + " /dev/null >" +
+                                Quoted(out) + " 2>&1";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << "left with Salir";
+    std::string shown = ReadFile(out);
+    for (size_t i; (i = shown.find('\r')) != std::string::npos;)
+      shown.erase(i, 1);
+    const std::string dialog = "Selecionar folder destino: " + dir.NativePath("") +
+                               "\n[ ] Sobreescribir archivos existentes\n";
+    const size_t first = shown.find(dialog);
+    const size_t error = shown.find(
+        "== Kelvane SFX ==\nArchiver: Archive is damaged. Open failed - Native error: 00048.\n");
+    ASSERT_NE(first, std::string::npos) << shown;
+    ASSERT_NE(error, std::string::npos) << shown;
+    EXPECT_NE(shown.find(dialog, error), std::string::npos) << "shown again after the error";
+  }
+}
+
 TEST(StubBinary, HelpVersionAndUsageErrors) {
   test::TempDir dir;
   for (const std::string& stub : kStubs) {

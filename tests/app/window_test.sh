@@ -59,9 +59,10 @@ windows() {
   xdotool search --onlyvisible --name '^Kelvane SFX$' 2>/dev/null || true
 }
 
+# Generous waits: a sanitizer build on a busy machine starts slowly.
 wait_windows() {
   local count=$1
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ "$(windows | wc -l)" -ge "$count" ] && return 0
     sleep 0.1
   done
@@ -70,7 +71,7 @@ wait_windows() {
 
 wait_exit() {
   local pid=$1 expected=$2 status=0
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -129,7 +130,7 @@ screenshot "$box" error-box
 expected='box "Kelvane SFX" error OK default OK "Archiver: Archive is damaged. Open failed - Native error: 00048."'
 grep -qxF "$expected" "$work/describe" || { cat "$work/describe" >&2; fail "no error box: $expected"; }
 press "$box" Return
-for _ in $(seq 50); do
+for _ in $(seq 300); do
   [ "$(windows | wc -l)" -eq 1 ] && break
   sleep 0.1
 done
