@@ -42,6 +42,7 @@ TFltkForm1View::TFltkForm1View() {
   // runs past it rather than cutting the text.
   Label1 = new TPlainText(8, 8, 116, 13, kLabel1Text, false, false);
   FWindow->end();
+  FWindow->xclass("Kelvane-sfx");
   FWindow->resizable(nullptr);
   FWindow->size_range(kClientWidth, kClientHeight, kClientWidth, kClientHeight);
   FNamed = {{bnExtract, "bnExtract", kExtractText},

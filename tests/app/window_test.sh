@@ -102,6 +102,14 @@ echo "$geometry" | grep -q 'Geometry: 441x137' || fail "client area: $geometry"
 echo "$geometry" | grep -q 'Position: 291,315' || fail "not centred: $geometry"
 sleep 0.3
 screenshot "$main" window
+# Fixed size, and the window icon in three sizes (xprop, when installed).
+if command -v xprop >/dev/null; then
+  props=$(xprop -id "$main" WM_NORMAL_HINTS _NET_WM_ICON WM_CLASS)
+  for want in 'minimum size: 441 by 137' 'maximum size: 441 by 137' 'Icon (16 x 16)' \
+    'Icon (32 x 32)' 'Icon (48 x 48)' '"Kelvane-sfx", "Kelvane-sfx"'; do
+    grep -qF "$want" <<<"$props" || fail "window property missing: $want"
+  done
+fi
 cat >"$work/expected" <<EXPECTED
 window "Kelvane SFX" 441x137 fixed font 11
 0 bnExtract 248 104 75 25 "Extraer" default focus
