@@ -148,4 +148,31 @@ kill -0 "$pid" 2>/dev/null || fail "the dialog closed after the error"
 press "$main" Escape
 wait_exit "$pid" 1
 
+# 3. Tab order: the fourth control is "...", whose folder browser has its own
+# title; cancelling it leaves the dialog as it was.
+"$work/setup" >/dev/null 2>"$work/stderr" &
+pid=$!
+pids+=("$pid")
+wait_windows 1
+main=$(windows | head -1)
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers Tab Tab Tab space
+browser=""
+for _ in $(seq 300); do
+  browser=$(xdotool search --onlyvisible --name '^Seleccionar folder destino \.\.\.$' 2>/dev/null | head -1 || true)
+  [ -n "$browser" ] && break
+  sleep 0.1
+done
+[ -n "$browser" ] || fail "no folder browser titled 'Seleccionar folder destino ...' after Tab Tab Tab Space"
+sleep 0.3
+screenshot "$browser" folder-browser
+press "$browser" Escape
+for _ in $(seq 300); do
+  xdotool search --onlyvisible --name '^Seleccionar folder destino' >/dev/null 2>&1 || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null || fail "the dialog closed with the browser"
+press "$main" Escape
+wait_exit "$pid" 1
+
 echo "window test passed; screenshots in $artifacts"
