@@ -12,13 +12,27 @@ void TRunTally::Clear() {
   FAborted = false;
 }
 
-void TRunTally::Note(const UString& name, TItemOutcome outcome, const UString& message) {
-  // Events see disk separators, the password question the stored ones: one
-  // item must count once.
+namespace {
+
+// Events see disk separators, the password question the stored ones: one item
+// must count once.
+UString Key(const UString& name) {
   UString key = name;
   std::replace(key.begin(), key.end(), u'\\', u'/');
-  if (!FItems.emplace(key, TEntry{outcome}).second) return;
+  return key;
+}
+
+}  // namespace
+
+void TRunTally::Note(const UString& name, TItemOutcome outcome, const UString& message) {
+  if (!FItems.emplace(Key(name), TEntry{outcome}).second) return;
   if (outcome == ioFailed && FFirstFailure.empty()) FFirstFailure = message;
+}
+
+std::optional<TItemOutcome> TRunTally::Find(const UString& name) const {
+  const auto it = FItems.find(Key(name));
+  if (it == FItems.end()) return std::nullopt;
+  return it->second.Outcome;
 }
 
 size_t TRunTally::Count(TItemOutcome outcome) const {

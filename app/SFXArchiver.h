@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 
 #include "engine/Kelvane.h"
 
@@ -27,6 +28,8 @@ class TRunTally {
   bool Aborted() const { return FAborted; }
   bool Complete() const { return !FAborted && FItems.empty(); }
   size_t Count(TItemOutcome outcome) const;
+  // The outcome noted for Name (either separator), if any.
+  std::optional<TItemOutcome> Find(const UString& name) const;
   // The message of the first failure noted, if any.
   const UString& FirstFailure() const { return FFirstFailure; }
   // One line for a person: "2 items were not extracted (1 kept, 1 failed: ...)",

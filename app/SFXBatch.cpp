@@ -80,7 +80,7 @@ int RunBatchExtract(const TSFXRun& run, const std::string& dest, std::FILE* out,
   auto* form = new TForm1(&application, view, run.ExePath);  // owned by application
   view.SetPathText(FromUtf8(dest));
   if (run.Password) form->Archiver->SetPassword(*run.Password);
-  TTerminalProgress progress(out, IsTerminal(out));
+  TTerminalProgress progress(out, IsTerminal(out), &form->Archiver->Tally());
   progress.Attach(*form->Archiver);
   try {
     form->bnExtractClick();
@@ -124,7 +124,7 @@ int RunList(const TSFXRun& run, std::FILE* out, std::FILE* err) {
 int RunTest(const TSFXRun& run, std::FILE* out, std::FILE* err) {
   try {
     TOpenedArchive archive(run);
-    TTerminalProgress progress(out, IsTerminal(out));
+    TTerminalProgress progress(out, IsTerminal(out), &archive->Tally());
     progress.Attach(*archive);
     archive->SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString&, TKelProcessOperation,
                                          int32_t, int32_t, const UString& message,

@@ -57,7 +57,7 @@ int RunTerminalDialog(const TSFXRun& run, const TSFXArgs& args) {
   view.SetOverwriteChecked(args.Overwrite);
   if (run.Password) form->Archiver->SetPassword(*run.Password);
   {
-    TTerminalProgress progress(stdout, ::isatty(STDOUT_FILENO) != 0);
+    TTerminalProgress progress(stdout, ::isatty(STDOUT_FILENO) != 0, &form->Archiver->Tally());
     progress.Attach(*form->Archiver);
     view.Run(*form);
   }

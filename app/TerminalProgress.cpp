@@ -17,6 +17,21 @@ void TTerminalProgress::Attach(TKelBaseArchiver& archiver) {
                                     bool& /*cancel*/) { Report(fileName, progress, phase); });
 }
 
+std::string TTerminalProgress::Outcome(const UString& fileName) const {
+  if (!FTally) return {};
+  const std::optional<TItemOutcome> outcome = FTally->Find(fileName);
+  if (!outcome) return {};
+  switch (*outcome) {
+    case ioKept:
+      return "  (kept)";
+    case ioSkipped:
+      return "  (skipped)";
+    case ioFailed:
+      return "  (failed)";
+  }
+  return {};
+}
+
 void TTerminalProgress::Report(const UString& fileName, double progress, TKelProgressPhase phase) {
   switch (phase) {
     case ppStart:
@@ -24,11 +39,9 @@ void TTerminalProgress::Report(const UString& fileName, double progress, TKelPro
       FName = ToUtf8(fileName);
       FBarShown = false;
       if (FBar) {
+        // The name shows while the item is in work.
         std::fprintf(FOut, "  %s", FName.c_str());
         FLineOpen = true;
-      } else {
-        // A log gets the name as soon as the item starts, so a stop shows where.
-        std::fprintf(FOut, "  %s\n", FName.c_str());
       }
       break;
     case ppProcess:
@@ -36,11 +49,16 @@ void TTerminalProgress::Report(const UString& fileName, double progress, TKelPro
       if (FBar && FLineOpen && progress > 0 && progress < 100) Redraw(progress);
       break;
     case ppEnd:
-      if (FBar && FLineOpen && FBarShown) {
-        // Clear the bar and leave the plain name.
-        std::fprintf(FOut, "\r  %s%*s\r  %s", FName.c_str(), kBarWidth + 8, "", FName.c_str());
+      if (FBar && FLineOpen) {
+        if (FBarShown) {
+          // Clear the bar and leave the plain name.
+          std::fprintf(FOut, "\r  %s%*s\r  %s", FName.c_str(), kBarWidth + 8, "", FName.c_str());
+        }
+        std::fputs(Outcome(fileName).c_str(), FOut);
+        Finish();
+      } else if (!FBar) {
+        std::fprintf(FOut, "  %s%s\n", ToUtf8(fileName).c_str(), Outcome(fileName).c_str());
       }
-      Finish();
       break;
   }
   std::fflush(FOut);

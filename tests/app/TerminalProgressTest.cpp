@@ -10,10 +10,11 @@ namespace {
 
 // Feeds reports (name, progress, phase) and returns what was printed.
 std::string Printed(bool bar,
-                    const std::vector<std::tuple<UString, double, TKelProgressPhase>>& reports) {
+                    const std::vector<std::tuple<UString, double, TKelProgressPhase>>& reports,
+                    const TRunTally* tally = nullptr) {
   std::FILE* f = std::tmpfile();
   {
-    TTerminalProgress progress(f, bar);
+    TTerminalProgress progress(f, bar, tally);
     for (const auto& [name, value, phase] : reports)
       progress.Report(name, value, phase);
   }
@@ -45,10 +46,25 @@ TEST(TerminalProgress, TerminalGetsABarForItemsThatReportOnTheWay) {
   EXPECT_EQ(text.substr(text.rfind("  big.iso")), "  big.iso\n  small\n");
 }
 
+TEST(TerminalProgress, ItemsNotExtractedSayWhat) {
+  TRunTally tally;
+  tally.Note(u"docs\\old.txt", ioKept);  // as the overwrite question names it
+  tally.Note(u"secret.bin", ioSkipped);
+  const std::vector<std::tuple<UString, double, TKelProgressPhase>> reports = {
+      {u"docs/old.txt", 0, ppStart}, {u"docs/old.txt", 100, ppEnd}, {u"secret.bin", 0, ppStart},
+      {u"secret.bin", 100, ppEnd},   {u"new.txt", 0, ppStart},      {u"new.txt", 100, ppEnd}};
+  const std::string expected = "  docs/old.txt  (kept)\n  secret.bin  (skipped)\n  new.txt\n";
+  EXPECT_EQ(Printed(false, reports, &tally), expected);
+  EXPECT_EQ(Printed(true, reports, &tally), expected);
+}
+
 TEST(TerminalProgress, AnItemThatNeverEndsDoesNotRunIntoTheNextLine) {
   EXPECT_EQ(Printed(true, {{u"failed", 0, ppStart}, {u"next", 0, ppStart}, {u"next", 100, ppEnd}}),
             "  failed\n  next\n");
   EXPECT_EQ(Printed(true, {{u"last", 0, ppStart}}), "  last\n") << "ended when done";
+  EXPECT_EQ(Printed(false, {{u"failed", 0, ppStart}, {u"next", 0, ppStart}, {u"next", 100, ppEnd}}),
+            "  next\n")
+      << "a log lists the items done";
 }
 
 }  // namespace
