@@ -72,9 +72,12 @@ class TKelDirManager {
   // needs them), then the end record and ArchiveComment. Stream, when given,
   // becomes the manager's stream first. RecreateCDirEnd true appends the
   // directory at the end of the stream; false replaces the directory the
-  // stream holds now (found by its end record; appended when there is none),
-  // so that nothing of the old directory and its end records remains. The
-  // stream ends right after the new end record. Names, extra areas and comments
+  // stream holds now (found by its end record; appended when there is none,
+  // and after a rebuild from the local headers, whose old directory is of
+  // unknown place), so that nothing of the old directory and its end records
+  // remains and nothing of the items' data is cut. The stream ends right after
+  // the new end record. Each item's name, extra and comment lengths and flag
+  // bit 11 are set from what is written. Names, extra areas and comments
   // that do not fit their 16-bit length fields raise Exception before anything
   // is changed; a short write raises EKelException 46 (through the archiver).
   // With volumes, the last volume is then renamed (TKelArchiveHost).
