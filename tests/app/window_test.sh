@@ -2,7 +2,10 @@
 # The self-extractor's window on a virtual display: it opens with its exact
 # texts, places and size, centred; Escape leaves it (exit status 1); a stub
 # without an archive shows the engine's error in a box after Enter and the
-# window stays until it is left. Screenshots are kept in ARTIFACTS.
+# window stays until it is left; Tab reaches the folder browser; Enter
+# extracts next to the program and ends it (exit status 0); existing files
+# bring the Spanish question, whose All replaces the rest. Screenshots are
+# kept in ARTIFACTS.
 # Usage: window_test.sh KELVANE_SFX ARTIFACTS
 set -euo pipefail
 stub=$1
@@ -69,6 +72,17 @@ wait_windows() {
   fail "expected $count window(s) titled 'Kelvane SFX'"
 }
 
+# Waits for a visible window other than Main (a box over the dialog); prints it.
+wait_box() {
+  local main=$1 box
+  for _ in $(seq 300); do
+    box=$(xdotool search --onlyvisible --name '.' 2>/dev/null | grep -vx "$main" | head -1 || true)
+    [ -n "$box" ] && { echo "$box"; return 0; }
+    sleep 0.1
+  done
+  fail "no box appeared over the dialog"
+}
+
 wait_exit() {
   local pid=$1 expected=$2 status=0
   for _ in $(seq 300); do
@@ -131,8 +145,7 @@ pids+=("$pid")
 wait_windows 1
 main=$(windows | head -1)
 press "$main" Return
-wait_windows 2
-box=$(windows | grep -vx "$main" | head -1)
+box=$(wait_box "$main")
 sleep 0.3
 screenshot "$box" error-box
 expected='box "Kelvane SFX" error OK default OK "Archiver: Archive is damaged. Open failed - Native error: 00048."'
@@ -174,5 +187,57 @@ done
 kill -0 "$pid" 2>/dev/null || fail "the dialog closed with the browser"
 press "$main" Escape
 wait_exit "$pid" 1
+
+# A self-extracting archive: the stub with two files and a folder appended.
+mkdir -p "$work/gift" "$work/src/docs"
+printf 'new a\n' >"$work/src/a.txt"
+printf 'new b\n' >"$work/src/b.txt"
+printf 'new c\n' >"$work/src/docs/c.txt"
+python3 - "$work/src" "$work/gift.zip" <<'PY'
+import os, sys, zipfile
+src, out = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED) as z:
+    for name in ('a.txt', 'b.txt', 'docs/', 'docs/c.txt'):
+        z.write(os.path.join(src, name), name)
+PY
+cat "$stub" "$work/gift.zip" >"$work/gift/setup"
+chmod +x "$work/gift/setup"
+
+# 4. Enter extracts into the folder shown, the executable's own, and ends.
+"$work/gift/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
+pid=$!
+pids+=("$pid")
+wait_windows 1
+main=$(windows | head -1)
+press "$main" Return
+wait_exit "$pid" 0
+for f in a.txt b.txt docs/c.txt; do
+  cmp -s "$work/src/$f" "$work/gift/$f" || fail "$f was not extracted next to the program"
+done
+grep -q '^box' "$work/describe" && fail "a box was shown: $(grep '^box' "$work/describe")"
+
+# 5. Existing files and the check box unticked: the Spanish question, and All
+# replaces this file and the rest without asking again.
+printf 'old\n' >"$work/gift/a.txt"
+printf 'old\n' >"$work/gift/b.txt"
+"$work/gift/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
+pid=$!
+pids+=("$pid")
+wait_windows 1
+main=$(windows | head -1)
+press "$main" Return
+box=$(wait_box "$main")
+sleep 0.3
+screenshot "$box" overwrite-question
+question="box \"Confirm\" confirmation Yes,No,All default Yes \"Sobreescribir $work/gift/a.txt\\r\\nCon archivo a.txt\""
+grep -qxF "$question" "$work/describe" || { cat "$work/describe" >&2; fail "no question: $question"; }
+# From Yes (the default) two steps on to All.
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers Tab Tab Return
+wait_exit "$pid" 0
+[ "$(grep -c '^box' "$work/describe")" -eq 1 ] || fail "asked more than once: $(cat "$work/describe")"
+for f in a.txt b.txt; do
+  cmp -s "$work/src/$f" "$work/gift/$f" || fail "$f was not replaced after All"
+done
 
 echo "window test passed; screenshots in $artifacts"
