@@ -7,6 +7,7 @@ Usage: make_archives.py OUTDIR
   damaged.zip    good.txt, then bad.txt whose stored data has one byte changed
   traversal.zip  names that try to leave the destination folder
   control.zip    a name with an escape sequence in it
+  attrs.zip      a read-only file and an ordinary one
 """
 import os
 import sys
@@ -51,6 +52,12 @@ def build(out):
 
     with zipfile.ZipFile(os.path.join(out, "control.zip"), "w") as z:
         z.writestr(info("a\x1b[31mred.txt"), b"red\n")
+
+    with zipfile.ZipFile(os.path.join(out, "attrs.zip"), "w") as z:
+        ro = info("ro.txt")
+        ro.external_attr = 0x21
+        z.writestr(ro, b"read-only\n")
+        z.writestr(info("rw.txt"), b"ordinary\n")
 
 
 if __name__ == "__main__":
