@@ -203,7 +203,12 @@ bool TFltkDialogs::InputQuery(const UString& caption, const UString& prompt, USt
   window.end();
   window.callback(OnMessageClose, &state);
   edit->take_focus();
-  RunModal(window, state.Done);
+  RunModal(window, state.Done, [&] {
+    if (!FDescribe) return;
+    std::printf("query \"%s\" \"%s\" %s %dx%d\n", title.c_str(), label.c_str(),
+                masked ? "masked" : "plain", window.w(), window.h());
+    std::fflush(stdout);
+  });
 
   const bool confirmed = state.Result == mrOk;
   if (confirmed) value = FromUtf8(edit->value());

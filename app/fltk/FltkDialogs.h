@@ -13,8 +13,8 @@ namespace kelvane {
 class TFltkDialogs : public TDialogs {
  public:
   // Describe: each box, once shown, is written to standard output in one line
-  // ("box <caption> <type> <buttons> default <button> <text>", CR LF as \r\n)
-  // for the window test.
+  // for the window test: "box <caption> <type> <buttons> default <button>
+  // <text>" (CR LF as \r\n), "query <caption> <prompt> masked|plain <w>x<h>".
   explicit TFltkDialogs(bool describe = false) : FDescribe(describe) {}
   TModalResult MessageDlg(const UString& text, const UString& caption, TMsgDlgType type,
                           TMsgDlgButtons buttons, TMsgDlgBtn defaultButton) override;

@@ -4,8 +4,8 @@
 # without an archive shows the engine's error in a box after Enter and the
 # window stays until it is left; Tab reaches the folder browser; Enter
 # extracts next to the program and ends it (exit status 0); existing files
-# bring the Spanish question, whose All replaces the rest. Screenshots are
-# kept in ARTIFACTS.
+# bring the Spanish question, whose All replaces the rest; an encrypted item
+# brings the masked password dialog. Screenshots are kept in ARTIFACTS.
 # Usage: window_test.sh KELVANE_SFX ARTIFACTS
 set -euo pipefail
 stub=$1
@@ -239,5 +239,31 @@ wait_exit "$pid" 0
 for f in a.txt b.txt; do
   cmp -s "$work/src/$f" "$work/gift/$f" || fail "$f was not replaced after All"
 done
+
+# 6. An encrypted item: the engine's password dialog, masked; the password
+# typed there opens the item.
+if command -v zip >/dev/null; then
+  mkdir -p "$work/locked"
+  (cd "$work/src" && zip -q -P 'Clave 7' "$work/locked.zip" a.txt)
+  cat "$stub" "$work/locked.zip" >"$work/locked/setup"
+  chmod +x "$work/locked/setup"
+  "$work/locked/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
+  pid=$!
+  pids+=("$pid")
+  wait_windows 1
+  main=$(windows | head -1)
+  press "$main" Return
+  box=$(wait_box "$main")
+  sleep 0.3
+  xdotool windowfocus --sync "$box"
+  xdotool type --delay 20 'Clave 7'
+  sleep 0.2
+  screenshot "$box" password-dialog
+  grep -qF 'query "Password for "a.txt"" "Enter password: " masked ' "$work/describe" ||
+    { cat "$work/describe" >&2; fail "no masked password dialog"; }
+  xdotool key --clearmodifiers Return
+  wait_exit "$pid" 0
+  cmp -s "$work/src/a.txt" "$work/locked/a.txt" || fail "the encrypted item was not extracted"
+fi
 
 echo "window test passed; screenshots in $artifacts"
