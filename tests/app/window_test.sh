@@ -12,9 +12,11 @@ stub=$1
 artifacts=$2
 
 if [ -z "${KEL_WINDOW_TEST_DISPLAY:-}" ]; then
-  # Always a display of known size, even on a desktop.
+  # Always a display of known size, even on a desktop; without -noreset the
+  # server restarts whenever its last client leaves, and refuses the next one
+  # that comes in meanwhile.
   export KEL_WINDOW_TEST_DISPLAY=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 fi
 
 mkdir -p "$artifacts"
@@ -26,8 +28,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+phase="start"
 fail() {
-  echo "FAIL: $*" >&2
+  echo "FAIL ($phase): $*" >&2
+  if [ -s "$work/stderr" ]; then
+    echo "--- the program's standard error:" >&2
+    cat "$work/stderr" >&2
+  fi
   exit 1
 }
 
@@ -105,6 +112,7 @@ cp "$stub" "$work/setup"
 chmod +x "$work/setup"
 
 # 1. The window as it opens; Escape leaves it.
+phase="1 opening"
 "$work/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
 pid=$!
 pids+=("$pid")
@@ -139,6 +147,7 @@ wait_exit "$pid" 1
 
 # 2. Enter on a stub without an archive: the engine's error in a box, and the
 # dialog stays until it is left.
+phase="2 error box"
 "$work/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
 pid=$!
 pids+=("$pid")
@@ -163,6 +172,7 @@ wait_exit "$pid" 1
 
 # 3. Tab order: the fourth control is "...", whose folder browser has its own
 # title; cancelling it leaves the dialog as it was.
+phase="3 folder browser"
 "$work/setup" >/dev/null 2>"$work/stderr" &
 pid=$!
 pids+=("$pid")
@@ -204,6 +214,7 @@ cat "$stub" "$work/gift.zip" >"$work/gift/setup"
 chmod +x "$work/gift/setup"
 
 # 4. Enter extracts into the folder shown, the executable's own, and ends.
+phase="4 extraction"
 "$work/gift/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
 pid=$!
 pids+=("$pid")
@@ -218,6 +229,7 @@ grep -q '^box' "$work/describe" && fail "a box was shown: $(grep '^box' "$work/d
 
 # 5. Existing files and the check box unticked: the Spanish question, and All
 # replaces this file and the rest without asking again.
+phase="5 overwrite question"
 printf 'old\n' >"$work/gift/a.txt"
 printf 'old\n' >"$work/gift/b.txt"
 "$work/gift/setup" --describe-window >"$work/describe" 2>"$work/stderr" &
@@ -242,6 +254,7 @@ done
 
 # 6. An encrypted item: the engine's password dialog, masked; the password
 # typed there opens the item.
+phase="6 password"
 if command -v zip >/dev/null; then
   mkdir -p "$work/locked"
   (cd "$work/src" && zip -q -P 'Clave 7' "$work/locked.zip" a.txt)
