@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "coding/KelSecure.h"
 #include "container/KelDirManager.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -54,6 +55,7 @@ TKelBaseArchiver::~TKelBaseArchiver() {
   FExclusionMasks.reset();
   FNoCompressionMasks.reset();
   FSpanningOptions.reset();
+  WipeString(FPassword);
 }
 
 // ---- Property accessors
@@ -100,6 +102,7 @@ UString TKelBaseArchiver::CurrentVersion() const {
 }
 
 void TKelBaseArchiver::SetPassword(const AnsiString& Value) {
+  WipeString(FPassword);  // the old password does not linger in freed memory
   FPassword = Value;
 }
 
@@ -312,6 +315,7 @@ TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
 }
 
 void TKelvane::SetPassword(const AnsiString& Value) {
+  WipeString(FPassword);
   FPassword = Value;
 }
 
