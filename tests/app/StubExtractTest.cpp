@@ -185,8 +185,16 @@ TEST_F(StubExtract, WithoutATerminalAWrongPasswordSkipsTheItems) {
   const TResult run = Run(Setup(zip), "--dest " + Quoted(out.string()) + " --password-file " +
                                           Quoted(dir.NativePath("wrong")));
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(run.Err, "setup: 4 items were not extracted (4 skipped for want of a password)\n");
-  EXPECT_FALSE(fs::exists(out / "readme.txt"));
+  // The one-byte header check lets a wrong password through for about one item
+  // in 256; such an item then fails its CRC instead of being skipped. Either way
+  // nothing of it is written.
+  EXPECT_EQ(run.Err.rfind("setup: 4 items were not extracted (", 0), 0u) << run.Err;
+  EXPECT_NE(run.Err.find("skipped for want of a password"), std::string::npos) << run.Err;
+  if (fs::exists(out)) {
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+      EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+    }
+  }
 }
 
 TEST_F(StubExtract, TestFindsADamagedItemAndListsTheGoodOnes) {
