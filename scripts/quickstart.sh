@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j "$(nproc)" --target kelvane-sfx-cli kelvane-sfx kelvane
+cmake --build build/release -j "$(nproc)" --target kelvane-sfx-cli kelvane-sfx kelvane-cli
 app/example/run-demo.sh build/release
