@@ -1,12 +1,9 @@
 #include "app/TerminalView.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "app/AppTexts.h"
 #include "app/Application.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -23,32 +20,11 @@ std::string Trimmed(const std::string& s) {
 }  // namespace
 
 void TTerminalForm1View::Write(const std::string& text) const {
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(FOutFd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nobody reads: the commands still decide
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
+  WriteAll(FOutFd, text);
 }
 
 std::optional<std::string> TTerminalForm1View::ReadLine() const {
-  std::string line;
-  bool any = false;
-  for (;;) {
-    char c;
-    const ssize_t n = ::read(FInFd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (!any) return std::nullopt;
-      break;
-    }
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < kMaxLineBytes) line += c;
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
+  return kelvane::ReadLine(FInFd, kMaxLineBytes);
 }
 
 void TTerminalForm1View::Show() const {

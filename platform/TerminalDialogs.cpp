@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -43,35 +43,8 @@ class TChannel {
   bool Valid() const { return FIn >= 0; }
   int In() const { return FIn; }
 
-  void Write(std::string_view s) const {
-    while (!s.empty() && FOut >= 0) {
-      const ssize_t n = ::write(FOut, s.data(), s.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;  // nobody to show it to: the answer still decides
-      s.remove_prefix(static_cast<size_t>(n));
-    }
-  }
-
-  // One line without its end; nothing at the end of input. A longer line than
-  // kMaxLineBytes is cut there (the rest is read and dropped).
-  std::optional<std::string> ReadLine() const {
-    std::string line;
-    bool any = false;
-    for (;;) {
-      char c;
-      const ssize_t n = ::read(FIn, &c, 1);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (!any) return std::nullopt;
-        break;
-      }
-      any = true;
-      if (c == '\n') break;
-      if (line.size() < kMaxLineBytes) line += c;
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-  }
+  void Write(std::string_view s) const { WriteAll(FOut, s); }
+  std::optional<std::string> ReadLine() const { return kelvane::ReadLine(FIn, kMaxLineBytes); }
 
  private:
   int FIn = -1;
