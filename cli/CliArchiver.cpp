@@ -85,6 +85,12 @@ void TCliArchiver::DoConfirmOverwrite(const UString& SourceFileName, UString& De
   TKelvane::DoConfirmOverwrite(SourceFileName, DestFileName, Confirm);
 }
 
+TCliArchiver& ArchiverUntilExit() {
+  // Reachable through this pointer to the end, so it is not a leak.
+  static TCliArchiver* const archiver = new TCliArchiver();
+  return *archiver;
+}
+
 std::string DisplayText(UStringView text) {
   UString shown(text);
   for (char16_t& c : shown)

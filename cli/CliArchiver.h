@@ -56,6 +56,12 @@ class TCliArchiver : public TKelvane {
   std::function<void()> FBeforeQuestion;
 };
 
+// An archiver that lives until the process ends. A command runs once per
+// process, and letting the process's end release a large directory at once
+// saves as much time as listing it takes; only a read-only archive is ever
+// open in it, so nothing is left to write.
+TCliArchiver& ArchiverUntilExit();
+
 // Stored name of an item as UTF-8 for a terminal or a log: control characters
 // (which could drive the terminal) become "?".
 std::string DisplayText(UStringView text);

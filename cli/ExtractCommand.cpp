@@ -71,7 +71,7 @@ int RunExtract(const std::vector<std::string>& args) {
   const TKelOverwriteMode overwrite = OverwriteMode(a);
   const std::vector<std::string> masks(a.Positional.begin() + 1, a.Positional.end());
 
-  TCliArchiver archiver;
+  TCliArchiver& archiver = ArchiverUntilExit();
   ApplyPasswordOptions(archiver, a);
   archiver.OpenForReading(a.Positional[0]);
 

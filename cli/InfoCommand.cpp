@@ -62,7 +62,7 @@ const char* SpanningName(TKelSpanningMode mode) {
 
 void PrintText(TCliArchiver& archiver, const std::string& path, const TSummary& s,
                const std::vector<TVolumeFile>& volumes) {
-  std::printf("Archive:       %s\n", path.c_str());
+  std::printf("Archive:       %s\n", DisplayText(FromUtf8(path)).c_str());
   const std::string comment = CommentText(archiver.Comment());
   std::printf("Comment:       %s\n",
               comment.empty() ? "(none)" : DisplayText(FromUtf8(comment)).c_str());
@@ -96,7 +96,7 @@ void PrintJson(TCliArchiver& archiver, const std::string& path, const TSummary& 
   TJsonWriter json(stdout);
   json.BeginObject();
   json.Key("archive");
-  json.String(path);
+  json.String(ToUtf8(FromUtf8(path)));
   json.Key("comment");
   json.String(CommentText(archiver.Comment()));
   json.Key("items");
@@ -122,7 +122,7 @@ void PrintJson(TCliArchiver& archiver, const std::string& path, const TSummary& 
   for (const TVolumeFile& v : volumes) {
     json.BeginObject();
     json.Key("path");
-    json.String(v.Path);
+    json.String(ToUtf8(FromUtf8(v.Path)));
     json.Key("size");
     if (v.Size < 0)
       json.Null();
@@ -145,7 +145,7 @@ int RunInfo(const std::vector<std::string>& args) {
   }
   if (a.Positional.size() != 1)
     throw EUsageError(a.Positional.empty() ? "no archive named" : "info takes one archive");
-  TCliArchiver archiver;
+  TCliArchiver& archiver = ArchiverUntilExit();
   archiver.OpenForReading(a.Positional[0]);
   const TSummary summary = Summarize(archiver);
   const std::vector<TVolumeFile> volumes = archiver.VolumeFiles();

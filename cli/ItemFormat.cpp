@@ -72,11 +72,20 @@ std::string AttributeText(uint32_t attr) {
 }
 
 std::string DosDateTimeText(uint16_t date, uint16_t time, bool iso) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u%c%02u:%02u:%02u", (date >> 9) + 1980u,
-                (date >> 5) & 15u, date & 31u, iso ? 'T' : ' ', time >> 11, (time >> 5) & 63u,
-                (time & 31u) * 2);
-  return buf;
+  // Called once per listed item: plain digits rather than snprintf.
+  std::string s = "0000-00-00 00:00:00";
+  auto put = [&s](size_t at, unsigned value, size_t width) {
+    for (size_t i = width; i-- > 0; value /= 10)
+      s[at + i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, (date >> 9) + 1980u, 4);
+  put(5, (date >> 5) & 15u, 2);
+  put(8, date & 31u, 2);
+  if (iso) s[10] = 'T';
+  put(11, time >> 11, 2);
+  put(14, (time >> 5) & 63u, 2);
+  put(17, (time & 31u) * 2, 2);
+  return s;
 }
 
 int SavedPercent(uint64_t size, uint64_t compressed) {

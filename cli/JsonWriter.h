@@ -21,7 +21,8 @@ class TJsonWriter {
   void EndArray();
   // The name of the next member; inside an object every value needs one.
   void Key(std::string_view name);
-  // Text given as UTF-8; control characters, quotes and backslashes escaped.
+  // Text given as well-formed UTF-8; control characters, quotes and
+  // backslashes escaped.
   void String(std::string_view utf8);
   void Number(int64_t value);
   void Number(uint64_t value);

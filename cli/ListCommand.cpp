@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/ItemFormat.h"
 #include "cli/JsonWriter.h"
+#include "cli/TextLine.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -41,15 +42,16 @@ void PrintTextHeader() {
               "-----", "--------", "-------", "-------------------", "-----", "--------", "----");
 }
 
-void PrintTextItem(const TDirItem& item) {
+void PrintTextItem(const TDirItem& item, TTextLine& line) {
   const std::string crypt = EncryptionName(item);
   const uint64_t size = item.UncompressedSize(), packed = item.CompressedSize();
-  std::printf("%12" PRIu64 " %12" PRIu64 " %4d%%  %-8s %-7s  %-19s  %-5s  %08" PRIx32 "  %s\n",
-              size, packed, SavedPercent(size, packed), MethodName(item).c_str(),
-              crypt.empty() ? "-" : crypt.c_str(),
-              DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime).c_str(),
-              AttributeText(item.CentralDir.externalAttr).c_str(), item.CentralDir.crc32,
-              DisplayText(item.Name).c_str());
+  line.Right(size, 12).Text(" ").Right(packed, 12).Text(" ");
+  line.Right(static_cast<uint64_t>(SavedPercent(size, packed)), 4).Text("%  ");
+  line.Left(MethodName(item), 8).Text(" ").Left(crypt.empty() ? "-" : crypt, 7).Text("  ");
+  line.Text(DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime));
+  line.Text("  ").Text(AttributeText(item.CentralDir.externalAttr)).Text("  ");
+  line.Hex8(item.CentralDir.crc32).Text("  ").Text(DisplayText(item.Name));
+  line.WriteTo(stdout);
 }
 
 void PrintTextTotal(const TTotals& t) {
@@ -109,7 +111,7 @@ int RunList(const std::vector<std::string>& args) {
   const std::vector<std::string> masks(a.Positional.begin() + 1, a.Positional.end());
   const bool json = a.Has("json");
 
-  TCliArchiver archiver;
+  TCliArchiver& archiver = ArchiverUntilExit();
   archiver.OpenForReading(a.Positional[0]);
   archiver.Options().SetRecurse(!a.Has("no-recurse"));
   archiver.Select(masks, a.All("exclude"));
@@ -118,16 +120,15 @@ int RunList(const std::vector<std::string>& args) {
   if (json) {
     writer.BeginObject();
     writer.Key("archive");
-    writer.String(a.Positional[0]);
+    writer.String(ToUtf8(FromUtf8(a.Positional[0])));
     writer.Key("items");
     writer.BeginArray();
   } else {
     PrintTextHeader();
   }
   TTotals totals;
-  TKelArchiveItem f;
-  for (bool found = archiver.FindFirst(f); found; found = archiver.FindNext(f)) {
-    const TDirItem& item = archiver.Item(f.Handle.ItemNo);
+  TTextLine line;
+  auto show = [&](const TDirItem& item) {
     if (IsFolder(item)) {
       ++totals.Folders;
     } else {
@@ -138,7 +139,16 @@ int RunList(const std::vector<std::string>& args) {
     if (json)
       WriteJsonItem(writer, item);
     else
-      PrintTextItem(item);
+      PrintTextItem(item, line);
+  };
+  if (masks.empty() && !a.Has("exclude")) {
+    // Every item: the search would only confirm each one.
+    for (int32_t i = 0; i < archiver.ItemCount(); ++i)
+      show(archiver.Item(i));
+  } else {
+    TKelArchiveItem f;
+    for (bool found = archiver.FindFirst(f); found; found = archiver.FindNext(f))
+      show(archiver.Item(f.Handle.ItemNo));
   }
   if (json) {
     writer.EndArray();

@@ -1,5 +1,6 @@
 // kelvane: the command-line archiver over the engine (reading side).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -68,6 +69,9 @@ void PrintError(const std::string& message) {
 }  // namespace kelvane::cli
 
 int main(int argc, char** argv) {
+  // Without TZ the C library reads the zone file again for every local-time
+  // conversion (one per extracted file); naming the same file reads it once.
+  setenv("TZ", ":/etc/localtime", 0);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return UsageError("", "no command given");
   const std::string& first = args[0];

@@ -44,7 +44,7 @@ int RunTest(const std::vector<std::string>& args) {
   if (a.Positional.empty()) throw EUsageError("no archive named");
   const std::vector<std::string> masks(a.Positional.begin() + 1, a.Positional.end());
 
-  TCliArchiver archiver;
+  TCliArchiver& archiver = ArchiverUntilExit();
   ApplyPasswordOptions(archiver, a);
   archiver.OpenForReading(a.Positional[0]);
   archiver.Options().SetRecurse(!a.Has("no-recurse"));
