@@ -53,6 +53,36 @@ bool TDirItem::ShiftLocalHeaderOffset(uint64_t delta) {
   return true;
 }
 
+namespace {
+
+// Bytes that Blocks from First on take on disk. When parsing an area reported a
+// fault and these fill the area, the fault was its last block being cut (the
+// other one, a dropped tail, leaves bytes over).
+size_t DiskSizeFrom(const TKelExtraFields& blocks, size_t first) {
+  size_t size = 0;
+  for (size_t i = first; i < blocks.size(); ++i)
+    size += blocks[i].DiskSize();
+  return size;
+}
+
+// The names the valid Unicode path fields of one header give.
+class TPathNames {
+ public:
+  void Add(std::optional<UString> name) {
+    if (!name) return;
+    if (FName && *FName != *name) FDisagree = true;
+    FName = std::move(name);
+  }
+  // Their common name; none when there is none or when they disagree.
+  std::optional<UString> Agreed() const { return FDisagree ? std::nullopt : FName; }
+
+ private:
+  std::optional<UString> FName;
+  bool FDisagree = false;
+};
+
+}  // namespace
+
 std::optional<UString> TDirItem::ApplyExtraField(const TKelExtraFieldDataBlock& block) {
   switch (block.headerID) {
     case KelZip64ExtraId:
@@ -78,15 +108,28 @@ std::optional<UString> TDirItem::ApplyExtraField(const TKelExtraFieldDataBlock& 
   return std::nullopt;
 }
 
-std::optional<UString> TDirItem::ReadExtraFields(std::span<const uint8_t> area) {
+std::optional<UString> TDirItem::ReadExtraFields(std::span<const uint8_t> area,
+                                                 std::string_view NameBytes) {
   bHugeFile = false;
   const size_t first = ExtraFields.size();
-  ParseExtraFields(area, ExtraFields);
+  const bool whole = ParseExtraFields(area, ExtraFields);
+  const bool lastCut = !whole && DiskSizeFrom(ExtraFields, first) == area.size();
   std::optional<UString> unicodeName;
+  TPathNames paths;
   for (size_t i = first; i < ExtraFields.size(); ++i) {
-    if (auto name = ApplyExtraField(ExtraFields[i])) unicodeName = std::move(name);
+    const TKelExtraFieldDataBlock& block = ExtraFields[i];
+    if (auto name = ApplyExtraField(block)) {
+      unicodeName = std::move(name);
+    } else if (block.headerID == KelUnicodePathExtraId) {
+      // A path field's name runs to the end of its block: a cut block would
+      // name the item with the front of its name.
+      if (lastCut && i + 1 == ExtraFields.size()) continue;
+      paths.Add(UnicodePathFieldName(block.pData, NameBytes));
+    }
   }
-  return unicodeName;
+  // The engine's own field keeps the last word, wherever it stands.
+  if (unicodeName) return unicodeName;
+  return paths.Agreed();
 }
 
 }  // namespace kelvane

@@ -67,14 +67,24 @@ struct TDirItem {
   // Zip64ExtInfo for the escaped fields and marks the item huge; 0x9901 (unless
   // extractVersion is KelVersionApart or more, or the data is shorter than 7
   // bytes) sets the working CompressionMethod, and the encryption algorithm for
-  // strengths 1 to 3. Returns the name a valid Unicode name field carries; the
-  // caller renames the item through its directory so the name index follows.
+  // strengths 1 to 3. Returns the name a valid Unicode name field (0x554E)
+  // carries; the caller renames the item through its directory so the name
+  // index follows. A Unicode path field (0x7075) needs the header's name bytes:
+  // ReadExtraFields reads it.
   std::optional<UString> ApplyExtraField(const TKelExtraFieldDataBlock& block);
 
   // Reads the item's whole extra area: clears bHugeFile, appends every block to
   // ExtraFields (cut as ParseExtraFields does) and applies each in order.
-  // Returns the name of the last valid Unicode name field, if any.
-  std::optional<UString> ReadExtraFields(std::span<const uint8_t> area);
+  // NameBytes are the header's name bytes as stored. Returns the name that
+  // replaces the one read from those bytes, if any (the order is set out in
+  // container/KelNames.h):
+  // - the name of the last valid Unicode name field (0x554E), wherever it stands;
+  // - else the name of the valid Unicode path fields (0x7075, see
+  //   UnicodePathFieldName), when they all give the same one. Valid fields
+  //   that disagree make the name ambiguous and give nothing: the item keeps
+  //   the name of its bytes rather than one that another reader may not pick.
+  std::optional<UString> ReadExtraFields(std::span<const uint8_t> area,
+                                         std::string_view NameBytes);
 };
 
 }  // namespace kelvane

@@ -283,7 +283,7 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
       if (cd.extraLength > 0) {
         bytes.resize(cd.extraLength);
         reader.Read(bytes.data(), bytes.size(), shortDir);
-        if (auto unicodeName = item.ReadExtraFields(bytes)) CDir.SetItemName(i, *unicodeName);
+        if (auto extraName = item.ReadExtraFields(bytes, name)) CDir.SetItemName(i, *extraName);
       }
       item.Comment.assign(cd.commentLength, '\0');
       reader.Read(item.Comment.data(), item.Comment.size(), shortDir);

@@ -84,7 +84,7 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
     const int64_t extraAt = nameAt + l.nameLength;
     extra.resize(static_cast<size_t>(std::clamp<int64_t>(size - extraAt, 0, l.extraLength)));
     if (!extra.empty()) ReadAt(stream, extraAt, extra.data(), static_cast<int64_t>(extra.size()));
-    const auto unicodeName = item.ReadExtraFields(extra);
+    const auto unicodeName = item.ReadExtraFields(extra, nameBytes);
 
     // A Zip64 header keeps its sizes in its Zip64 field; the escape value in
     // the header says nothing about whether the header is real.

@@ -1,6 +1,8 @@
 #include "container/KelExtraField.h"
 
+#include "coding/KelCrc32.h"
 #include "platform/Format.h"
+#include "platform/Text.h"
 
 namespace kelvane {
 namespace {
@@ -174,6 +176,38 @@ TKelExtraFieldDataBlock BuildUnicodeNameField(const UString& name) {
   TMemoryStream stream;
   info.SaveToStream(stream);
   return TKelExtraFieldDataBlock(KelUnicodeNameExtraId, stream.Bytes());
+}
+
+bool TKelUnicodePathExtraField::Read(std::span<const uint8_t> data) {
+  if (data.size() < KelUnicodePathHeaderSize) return false;
+  TKelByteReader in(data);
+  version = in.U8();
+  nameCrc32 = in.U32();
+  const auto name = in.Bytes(in.Remaining());
+  utf8Name.assign(name.begin(), name.end());
+  return true;
+}
+
+TKelExtraFieldDataBlock TKelUnicodePathExtraField::ToBlock() const {
+  TBytes data;
+  TKelByteWriter out(data);
+  out.U8(version);
+  out.U32(nameCrc32);
+  data.insert(data.end(), utf8Name.begin(), utf8Name.end());
+  return TKelExtraFieldDataBlock(KelUnicodePathExtraId, std::move(data));
+}
+
+std::optional<UString> UnicodePathFieldName(std::span<const uint8_t> data,
+                                            std::string_view NameBytes) {
+  TKelUnicodePathExtraField field;
+  if (!field.Read(data) || field.version != KelUnicodePathVersion) return std::nullopt;
+  if (field.nameCrc32 != Crc32Of(NameBytes.data(), NameBytes.size())) return std::nullopt;
+  // An empty name would leave the item nameless; a zero byte would make the
+  // name say one thing to us and another to whatever cuts it there.
+  const AnsiString& name = field.utf8Name;
+  if (name.empty() || name.find('\0') != AnsiString::npos || !IsWellFormedUtf8(name))
+    return std::nullopt;
+  return FromUtf8(name);
 }
 
 }  // namespace kelvane

@@ -1,9 +1,12 @@
 // Extra-field blocks: the generic block, the parsing of an extra area, and the
-// three fields the engine interprets (Zip64 extended information 0x0001, AES
-// 0x9901, Unicode name 0x554E).
+// fields the engine interprets (Zip64 extended information 0x0001, AES 0x9901,
+// Unicode name 0x554E, and, read only, the Unicode path field 0x7075 of other
+// tools).
 #pragma once
 
+#include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "container/KelZipRecords.h"
@@ -114,5 +117,34 @@ class TUnicodeExtendedInfo {
 // The Unicode name block for Name. Raises Exception when the name is too long
 // for one block (more than 32,763 code units).
 TKelExtraFieldDataBlock BuildUnicodeNameField(const UString& name);
+
+// The Unicode path field (0x7075) that other tools write beside a name they
+// store in a code page (without flag bit 11): a version byte, the CRC-32 of the
+// header's name bytes as stored, and the name in UTF-8 to the end of the block.
+// The engine reads it and never writes it (its own names use bit 11 or 0x554E).
+inline constexpr uint16_t KelUnicodePathExtraId = 0x7075;
+inline constexpr uint8_t KelUnicodePathVersion = 1;
+inline constexpr uint16_t KelUnicodePathHeaderSize = 5;  // version and CRC-32
+
+struct TKelUnicodePathExtraField {
+  uint8_t version = 0;
+  uint32_t nameCrc32 = 0;
+  AnsiString utf8Name;  // bytes as stored, not yet checked
+
+  // Parses the data; false (and nothing changed) when it holds fewer than 5 bytes.
+  bool Read(std::span<const uint8_t> data);
+  // Raises Exception when the name does not fit one block.
+  TKelExtraFieldDataBlock ToBlock() const;
+  bool operator==(const TKelUnicodePathExtraField&) const = default;
+};
+
+// The name a Unicode path field gives to a header whose name bytes are
+// NameBytes (as stored, before any code-page step). Only a version 1 field whose
+// CRC-32 equals that of NameBytes, with a non-empty, well-formed UTF-8 name that
+// holds no zero byte, names the item; any other yields nothing. The CRC is what
+// tells a current field from a stale one, left by a tool that renamed the item
+// without rewriting the field.
+std::optional<UString> UnicodePathFieldName(std::span<const uint8_t> data,
+                                            std::string_view NameBytes);
 
 }  // namespace kelvane

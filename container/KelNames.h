@@ -1,6 +1,20 @@
 // Item names to header bytes and back: flag bit 11 and the code pages.
 // The byte rules themselves (ANSI round trip, UTF-8 test, OEM step) live in
 // names/NameCoding.h; this adds what belongs to the header.
+//
+// Reading, a name from the bytes can be replaced by one from the header's
+// extra fields (TDirItem::ReadExtraFields), in this order of strength:
+// 1. the bytes, read by the functions below;
+// 2. a Unicode path field (0x7075) whose CRC-32 matches the bytes as stored.
+//    Other tools store a UTF-8 name in it beside bytes without flag bit 11:
+//    reading it is our own addition, so that such names do not come out
+//    through the OEM page. A field whose CRC does not match is stale (another
+//    tool renamed the item) and is ignored, as are valid fields that disagree;
+// 3. the Unicode name field (0x554E), the engine's own: it wins over both,
+//    wherever it stands among the blocks.
+// Writing, the name goes into the bytes (and 0x554E when enabled); the writer
+// never adds a 0x7075 field, and one read from an archive is kept as it is, so
+// that a rename makes it stale rather than wrong.
 #pragma once
 
 #include "platform/Types.h"

@@ -11,9 +11,10 @@ namespace {
 
 // Non-ASCII names, as our rules read them. Without flag bit 11 the bytes are
 // taken for the OEM page (with OEMFileNames, the default) before the UTF-8
-// test: Info-ZIP writes UTF-8 without the flag, so its names come out as OEM
-// characters, and right only with OEMFileNames off. The other tools set the
-// flag (or, for python_oem.zip, store a real OEM byte).
+// test: Info-ZIP writes UTF-8 without the flag and, as installed here, without a
+// Unicode path field (0x7075) that would name the item, so its names come out
+// as OEM characters, and right only with OEMFileNames off. The other tools set
+// the flag (or, for python_oem.zip, store a real OEM byte).
 struct TNameRule {
   std::string Raw;  // name bytes as stored
   bool Utf8Flag;

@@ -62,10 +62,11 @@ class TUseDialogs {
 enum TNonAsciiNames : uint8_t {
   // Flagged as UTF-8 (bit 11): the names come out as they went in.
   nnRight,
-  // Info-ZIP stores the UTF-8 bytes without the flag. Unflagged names are read
-  // in the OEM code page (OEMFileNames, on by default, as the archives of
-  // Windows tools need): each UTF-8 byte becomes one OEM character, so the
-  // files come out under the names in kOemReadings, with the right data.
+  // Info-ZIP stores the UTF-8 bytes without the flag (and without a Unicode
+  // path field, which would name the item). Unflagged names are read in the
+  // OEM code page (OEMFileNames, on by default, as the archives of Windows
+  // tools need): each UTF-8 byte becomes one OEM character, so the files come
+  // out under the names in kOemReadings, with the right data.
   nnThroughOem,
   // The archive does not hold them.
   nnAbsent,

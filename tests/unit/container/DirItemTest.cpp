@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "coding/KelCrc32.h"
 #include "container/KelDirItem.h"
 
 namespace kelvane {
@@ -71,7 +72,7 @@ TEST(DirItemExtraFields, ReadsEveryKnownFieldAndKeepsAllBlocks) {
       BuildUnicodeNameField(u"\u03A9.txt"),
       BuildUnicodeNameField(u"\u03A8.txt"),
   };
-  const auto name = item.ReadExtraFields(AreaOf(blocks));
+  const auto name = item.ReadExtraFields(AreaOf(blocks), "name");
   ASSERT_TRUE(name.has_value());
   EXPECT_EQ(*name, u"\u03A8.txt") << "the last Unicode name field wins";
   EXPECT_EQ(item.ExtraFields, blocks);
@@ -107,7 +108,7 @@ TEST(DirItemExtraFields, AesFieldByStrengthVersionAndSize) {
     TDirItem item;
     item.CentralDir.extractVersion = c.extractVersion;
     item.CompressionMethod = KelMethodAes;
-    EXPECT_FALSE(item.ReadExtraFields(AreaOf({c.block})).has_value()) << c.what;
+    EXPECT_FALSE(item.ReadExtraFields(AreaOf({c.block}), "name").has_value()) << c.what;
     EXPECT_EQ(item.KelEncryptionAlgorithm, c.algorithm) << c.what;
     EXPECT_EQ(item.CompressionMethod, c.method) << c.what;
   }
@@ -116,17 +117,69 @@ TEST(DirItemExtraFields, AesFieldByStrengthVersionAndSize) {
 TEST(DirItemExtraFields, BadUnicodeNameFieldLeavesTheName) {
   TBytes negative{'N', 'U', 'C', 'X', 0xFF, 0xFF, 0xFF, 0xFF};
   TDirItem item;
-  EXPECT_FALSE(item.ReadExtraFields(AreaOf({{KelUnicodeNameExtraId, negative}})).has_value());
+  EXPECT_FALSE(
+      item.ReadExtraFields(AreaOf({{KelUnicodeNameExtraId, negative}}), "name").has_value());
   // A good field followed by a bad one: the good one still names the item.
   const auto name = item.ReadExtraFields(
-      AreaOf({BuildUnicodeNameField(u"ok"), {KelUnicodeNameExtraId, negative}}));
+      AreaOf({BuildUnicodeNameField(u"ok"), {KelUnicodeNameExtraId, negative}}), "name");
   EXPECT_EQ(name, UString(u"ok"));
+}
+
+// Which extra field names an item whose header bytes are Raw (UTF-8 stored
+// without flag bit 11): the Unicode name field over the path field, the path
+// field only when it matches Raw, and never a name that is cut or ambiguous.
+TEST(DirItemExtraFields, NameFieldsByKindOrderAndValidity) {
+  const std::string raw = "caf\xC3\xA9.txt";
+  const auto path = [&](std::string utf8, uint8_t version = 1) {
+    return TKelUnicodePathExtraField{version, Crc32Of(raw.data(), raw.size()), std::move(utf8)}
+        .ToBlock();
+  };
+  const TKelExtraFieldDataBlock cafe = path("caf\xC3\xA9.txt");
+  const TKelExtraFieldDataBlock stale =
+      TKelUnicodePathExtraField{1, Crc32Of("cafe.txt", 8), "cafe.txt"}.ToBlock();
+  const TKelExtraFieldDataBlock own = BuildUnicodeNameField(u"own.txt");
+  const TKelExtraFieldDataBlock badOwn{KelUnicodeNameExtraId, {'N', 'U', 'C', 'Y', 0, 0, 0, 0}};
+  TBytes cutArea = AreaOf({cafe});
+  cutArea.resize(cutArea.size() - 4);  // "caf\xC3\xA9" is left, well-formed
+  TBytes cutAfterPath = AreaOf({cafe, {0xCAFE, {1, 2, 3, 4}}});
+  cutAfterPath.pop_back();
+  TBytes tailAfterPath = AreaOf({cafe});
+  tailAfterPath.insert(tailAfterPath.end(), {0xFE, 0xCA});
+  struct TCase {
+    const char* what;
+    TBytes area;
+    std::optional<UString> name;
+  };
+  const TCase cases[] = {
+      {"a path field alone", AreaOf({cafe}), u"caf\u00e9.txt"},
+      {"a stale path field", AreaOf({stale}), std::nullopt},
+      {"a path field of version 2", AreaOf({path("caf\xC3\xA9.txt", 2)}), std::nullopt},
+      {"a path field with ill-formed UTF-8", AreaOf({path("caf\xE9.txt")}), std::nullopt},
+      {"a path field cut by the end of the area", cutArea, std::nullopt},
+      {"a whole path field before a cut block", cutAfterPath, u"caf\u00e9.txt"},
+      {"a whole path field before a dropped tail", tailAfterPath, u"caf\u00e9.txt"},
+      {"the Unicode name field after a path field", AreaOf({cafe, own}), u"own.txt"},
+      {"the Unicode name field before a path field", AreaOf({own, cafe}), u"own.txt"},
+      {"a bad Unicode name field leaves the path field", AreaOf({badOwn, cafe}), u"caf\u00e9.txt"},
+      {"stale and valid path fields", AreaOf({stale, cafe, stale}), u"caf\u00e9.txt"},
+      {"two valid path fields that agree", AreaOf({cafe, cafe}), u"caf\u00e9.txt"},
+      {"two valid path fields that disagree", AreaOf({cafe, path("other.txt")}), std::nullopt},
+      {"disagreeing path fields under a Unicode name field", AreaOf({cafe, path("x"), own}),
+       u"own.txt"},
+  };
+  for (const TCase& c : cases) {
+    TDirItem item;
+    EXPECT_EQ(item.ReadExtraFields(c.area, raw), c.name) << c.what;
+    TKelExtraFields kept;
+    ParseExtraFields(c.area, kept);
+    EXPECT_EQ(item.ExtraFields, kept) << c.what << ": every block is kept as read";
+  }
 }
 
 TEST(DirItemExtraFields, AreaWithoutZip64FieldClearsTheMark) {
   TDirItem item;
   item.bHugeFile = true;
-  item.ReadExtraFields(AreaOf({{0xCAFE, {}}}));
+  item.ReadExtraFields(AreaOf({{0xCAFE, {}}}), "name");
   EXPECT_FALSE(item.bHugeFile);
 }
 
@@ -139,7 +192,7 @@ TEST(DirItemExtraFields, EveryTruncationOfTheAreaIsSafe) {
   for (size_t n = 0; n <= area.size(); ++n) {
     TDirItem item = model;
     const TBytes cut(area.begin(), area.begin() + static_cast<ptrdiff_t>(n));
-    const auto name = item.ReadExtraFields(cut);
+    const auto name = item.ReadExtraFields(cut, "name");
     EXPECT_EQ(name.has_value(), n == area.size()) << n;
   }
 }
@@ -149,12 +202,13 @@ TEST(DirItemExtraFields, EveryTruncationOfTheAreaIsSafe) {
 TEST(DirItemExtraFields, RandomAreasNeverReachOutside) {
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
-  const uint16_t ids[] = {KelZip64ExtraId, KelAesExtraId, KelUnicodeNameExtraId, 0xCAFE};
+  const uint16_t ids[] = {KelZip64ExtraId, KelAesExtraId, KelUnicodeNameExtraId,
+                          KelUnicodePathExtraId, 0xCAFE};
   for (int round = 0; round < 3000; ++round) {
     TBytes area;
     const int blocks = static_cast<int>(next() % 4);
     for (int b = 0; b < blocks; ++b) {
-      const uint16_t id = ids[next() % 4];
+      const uint16_t id = ids[next() % 5];
       area.push_back(static_cast<uint8_t>(id));
       area.push_back(static_cast<uint8_t>(id >> 8));
       const uint16_t claimed = static_cast<uint16_t>(next() % 40);
@@ -162,6 +216,11 @@ TEST(DirItemExtraFields, RandomAreasNeverReachOutside) {
       area.push_back(0);
       if (id == KelUnicodeNameExtraId && next() % 2) {
         for (uint8_t c : {'N', 'U', 'C', 'X'})
+          area.push_back(c);
+      }
+      if (id == KelUnicodePathExtraId && next() % 2) {
+        const uint32_t crc = Crc32Of("name", 4);
+        for (uint8_t c : {uint32_t{1}, crc, crc >> 8, crc >> 16, crc >> 24})
           area.push_back(c);
       }
       const size_t actual = next() % 40;
@@ -173,13 +232,21 @@ TEST(DirItemExtraFields, RandomAreasNeverReachOutside) {
     item.CentralDir.unCompSize = item.CentralDir.compSize = item.CentralDir.relOffsetLH =
         KelZip64Escape32;
     item.CentralDir.diskNumberStart = KelZip64Escape16;
-    const auto name = item.ReadExtraFields(area);
+    const auto name = item.ReadExtraFields(area, "name");
     size_t kept = 0;
     for (const auto& block : item.ExtraFields)
       kept += block.DiskSize();
     ASSERT_LE(kept, area.size()) << "round " << round;
-    if (name) {
+    // A name comes from bytes of the area: 2 per code unit after "NUCX" and the
+    // count, or at least 1 per code unit after a path field's version and CRC.
+    const bool own = std::any_of(item.ExtraFields.begin(), item.ExtraFields.end(), [](auto& b) {
+      TUnicodeExtendedInfo info;
+      return b.headerID == KelUnicodeNameExtraId && info.Load(b.pData.data(), b.dataSize());
+    });
+    if (name && own) {
       ASSERT_LE(KelUnicodeNameHeaderSize + 2 * name->size(), area.size()) << "round " << round;
+    } else if (name) {
+      ASSERT_LE(KelUnicodePathHeaderSize + name->size(), area.size()) << "round " << round;
     }
   }
 }

@@ -115,7 +115,7 @@ const TCorpusRow kRows[] = {
   {"malo/zip/iffy/data_descriptor_zero_cmt_warehouse.zip", "items:fixme", "items:fixme", "as above"},
   {"malo/zip/iffy/data_descriptor_zero_cmt_zz.zip", "items:fixme", "items:fixme", "as above"},
   {"malo/zip/iffy/extra3byte.zip", "items:foo", "items:foo", "a 3-byte extra area holds no block and is dropped"},
-  {"malo/zip/iffy/non_ascii_original_name.zip", "items:\xC3\xA9", "items:\xC3\xA9", "byte 0x82 without flag bit 11 is OEM: e acute"},
+  {"malo/zip/iffy/non_ascii_original_name.zip", "items:\xC3\xA9", "items:\xC3\xA9", "byte 0x82 without flag bit 11 is OEM: e acute, as the matching 0x7075 field says"},
   {"malo/zip/iffy/nosubdir.zip", "items:foo/bar", "items:foo/bar", "folders are made when extracting"},
   {"malo/zip/iffy/prefix.zip", "items:fixme stub=4", "items:fixme stub=4", "stub measured, offsets shifted"},
   {"malo/zip/iffy/prefix_comment.zip", "items:foo stub=1", "items:foo stub=1", "as above"},
@@ -144,12 +144,12 @@ const TCorpusRow kRows[] = {
   {"malo/zip/iffy/zip64_extra_too_short.zip", "items:fixme", "items:fixme", "a value the field cannot hold keeps the header's"},
 
   // ---- malo malicious: ambiguous in a harmful way.
-  {"malo/zip/malicious/second_unicode_extra.zip", "items:original", "items:original", "only the 0x554E name field renames; 0x7075 fields are kept, not read"},
+  {"malo/zip/malicious/second_unicode_extra.zip", "items:original", "items:original", "two 0x7075 fields, both matching the stored name, give two names: ambiguous, so neither is taken and the stored name stays"},
   {"malo/zip/malicious/short_usize.zip", "items:file", "items:file", "the decoder stops at the declared size and fails the item"},
   {"malo/zip/malicious/short_usize_zip64.zip", "items:file", "items:file", "as above"},
   {"malo/zip/malicious/trailing_slash_name.zip", "items:foo/", "items:foo/", "listed as stored"},
   {"malo/zip/malicious/trailing_slash_payload.zip", "items:foo/", "items:foo/", "listed as stored; its data is never written as a file named foo/"},
-  {"malo/zip/malicious/unicode_extra_chain.zip", "items:original", "items:original", "0x7075 fields are not read"},
+  {"malo/zip/malicious/unicode_extra_chain.zip", "items:original", "items:original", "as second_unicode_extra: the stale field between the two matching ones does not settle which of them names the item"},
   {"malo/zip/malicious/zip64_eocd_confusion.zip", "items:secon", "items:secon", "the directory ends at the Zip64 end record in front of the locator (the second archive's), with the counts of the record the locator names"},
   {"malo/zip/malicious/zipinzip.zip", "items:filea", "items:filea", "the last end record wins; filea's offset 0 meets fileb's header (a header at 0 always fits item 0), so decoding it fails the CRC"},
 
@@ -255,9 +255,10 @@ struct TExplicitNames {
 };
 const std::map<std::string, TExplicitNames> kExplicit = {
     {"unicode-path-extra-field",
-     {{std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F", 16)},
-      "the real name is only in a 0x7075 field, which the engine does not read; the header "
-      "holds control characters, kept as they are (paths are made from them apart)"}},
+     {{"\xE4\xB8\x83\xE4\xB8\xAA\xE6\x88\xBF\xE9\x97\xB4.txt"},
+      "the header holds control characters; of the four 0x7075 fields only the last names "
+      "the item (the others: an empty name, version 2, a CRC of other bytes). The tree spells "
+      "the name in Latin letters"}},
     {"unicode",
      {{"Turmion K\xC3\xA4til\xC3\xB6t/", "Turmion K\xC3\xA4til\xC3\xB6t/Hoitovirhe/",
        "Turmion K\xC3\xA4til\xC3\xB6t/Hoitovirhe/Rautaketju.mp3",

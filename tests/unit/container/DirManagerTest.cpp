@@ -98,6 +98,55 @@ TEST_F(DirReader, NameBytesFollowTheOemOption) {
   EXPECT_EQ(Item(Load(bytes), 0).Name, u"caf\u201a.txt");
 }
 
+// A Unicode path field (0x7075) that matches the stored bytes names the item,
+// whatever the OEM option and flag bit 11 say; a stale one changes nothing.
+TEST_F(DirReader, AMatchingUnicodePathFieldNamesTheItem) {
+  const auto path = UnicodePathBlock;
+  const std::string cafe = "sub/caf\xC3\xA9.txt";
+  const std::string greek = "sub/\xCE\xB1\xCE\xB2\xCE\xB3.txt";
+  struct TCase {
+    const char* what;
+    std::string raw;
+    uint16_t flag;
+    std::string extra;
+    UString withOem;
+    UString withoutOem;
+  };
+  const TCase cases[] = {
+      {"UTF-8 bytes without bit 11", cafe, 0, path(cafe, cafe), u"sub/caf\u00e9.txt",
+       u"sub/caf\u00e9.txt"},
+      {"Greek UTF-8 bytes without bit 11", greek, 0, path(greek, greek),
+       u"sub/\u03b1\u03b2\u03b3.txt", u"sub/\u03b1\u03b2\u03b3.txt"},
+      {"a stale field: the bytes decide", cafe, 0, path("sub/cafe.txt", "sub/cafe.txt"),
+       u"sub/caf\u251c\u00ae.txt", u"sub/caf\u00e9.txt"},
+      {"an OEM byte", "caf\x82.txt", 0, path("caf\x82.txt", "caf\xC3\xA9.txt"), u"caf\u00e9.txt",
+       u"caf\u00e9.txt"},
+      {"bit 11 set", "cafe.txt", KelFlagUtf8Name, path("cafe.txt", "caf\xC3\xA9.txt"),
+       u"caf\u00e9.txt", u"caf\u00e9.txt"},
+      {"bit 11 set, a stale field", cafe, KelFlagUtf8Name, path("other", "other"),
+       u"sub/caf\u00e9.txt", u"sub/caf\u00e9.txt"},
+  };
+  for (const TCase& c : cases) {
+    std::vector<TTestItem> items = NumberedItems(2);
+    items[0].Name = c.raw;
+    items[0].Flag = c.flag;
+    items[0].CentralExtra = ExtraBlock(0xCAFE, "x") + c.extra;
+    const TBytes bytes = BuildArchive(items).Bytes;
+    for (const bool oem : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (oem ? ", OEM names" : ", ANSI names"));
+      FHost.Oem = oem;
+      const TKelDirManager& dm = Load(bytes);
+      const UString& want = oem ? c.withOem : c.withoutOem;
+      EXPECT_EQ(Item(dm, 0).Name, want);
+      int32_t index = -1;
+      EXPECT_TRUE(dm.CDir.FileExists(want, index));
+      EXPECT_EQ(index, 0);
+      EXPECT_EQ(Item(dm, 0).ExtraFields.size(), 2u);
+      EXPECT_EQ(Item(dm, 0).CentralDir.genPurposeFlag, c.flag);
+    }
+  }
+}
+
 struct TStubCase {
   const char* Label;
   size_t Stub;

@@ -159,6 +159,14 @@ inline std::string ExtraBlock(uint16_t id, const std::string& data) {
   Append(b, data);
   return std::string(b.begin(), b.end());
 }
+// A Unicode path field (0x7075, version 1) naming Utf8 for the name bytes ForBytes.
+inline std::string UnicodePathBlock(const std::string& forBytes, const std::string& utf8) {
+  TBytes data;
+  AppendU(data, 1, 1);
+  AppendU(data, Crc32Of(forBytes.data(), forBytes.size()), 4);
+  Append(data, utf8);
+  return ExtraBlock(0x7075, std::string(data.begin(), data.end()));
+}
 inline std::string Le64(uint64_t v) {
   TBytes b;
   AppendU(b, v, 8);

@@ -163,6 +163,24 @@ TEST_F(DirRecovery, NamesStopAtAZeroByteAndTakeTheOemStepOnlyBehindAnEndRecord) 
   EXPECT_EQ(Recover(damaged).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
 }
 
+// The local Unicode path field is checked against the local name bytes, all
+// of them: it also names an item whose stored name begins with a zero byte.
+TEST_F(DirRecovery, AMatchingLocalUnicodePathFieldNamesTheItem) {
+  const auto path = UnicodePathBlock;
+  const std::string hidden("\0\x01\x02", 3);
+  std::vector<TTestItem> items = {Entry("caf\x82.txt", "a"), Entry("caf\x82.txt", "b"),
+                                  Entry(hidden, "c"), Entry(hidden, "d")};
+  items[0].LocalExtra = path("caf\x82.txt", "caf\xC3\xA9.txt");
+  items[1].LocalExtra = path("cafe.txt", "caf\xC3\xA9.txt");  // stale
+  items[2].LocalExtra = path(hidden, "\xCE\xB1.txt");
+  items[3].LocalExtra = path("", "\xCE\xB2.txt");  // made for the bytes up to the zero
+  Recover(WithoutDirectory(BuildArchive(items)));
+  ASSERT_EQ(FDm->CDir.Count(), 3);
+  EXPECT_EQ(Item(0).Name, u"caf\u00e9.txt");
+  EXPECT_EQ(Item(1).Name, u"caf\u201a.txt");
+  EXPECT_EQ(Item(2).Name, u"\u03b1.txt");
+}
+
 TEST_F(DirRecovery, AZip64LocalHeaderIsTakenWithTheSizesOfItsZip64Field) {
   TTestItem big = Entry("zip64.txt", "zip64 data");
   big.LocalExtra = ExtraBlock(KelZip64ExtraId, Le64(10) + Le64(10));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "coding/KelCrc32.h"
 #include "container/KelExtraField.h"
 
 namespace kelvane {
@@ -268,6 +269,69 @@ TEST(UnicodeNameField, BadArgumentsAndEveryTruncation) {
 TEST(UnicodeNameField, NameMustFitOneBlock) {
   EXPECT_EQ(BuildUnicodeNameField(UString(32763, u'x')).dataSize(), 0xFFFF - 1);
   EXPECT_THROW(BuildUnicodeNameField(UString(32764, u'x')), Exception);
+}
+
+// ---- Unicode path field (0x7075), read only
+
+uint32_t CrcOf(std::string_view bytes) {
+  return Crc32Of(bytes.data(), bytes.size());
+}
+
+TBytes PathData(uint8_t version, uint32_t crc, std::string name) {
+  return TKelUnicodePathExtraField{version, crc, std::move(name)}.ToBlock().pData;
+}
+
+TEST(UnicodePathField, KnownBytesAndRoundTrip) {
+  const TKelUnicodePathExtraField field{1, 0x11223344, "caf\xC3\xA9"};
+  const TKelExtraFieldDataBlock block = field.ToBlock();
+  EXPECT_EQ(block.headerID, KelUnicodePathExtraId);
+  EXPECT_EQ(block.pData, (TBytes{0x01, 0x44, 0x33, 0x22, 0x11, 'c', 'a', 'f', 0xC3, 0xA9}));
+  TKelUnicodePathExtraField read;
+  ASSERT_TRUE(read.Read(block.pData));
+  EXPECT_EQ(read, field);
+  for (size_t n = 0; n < KelUnicodePathHeaderSize; ++n) {
+    TKelUnicodePathExtraField shortRead = field;
+    EXPECT_FALSE(shortRead.Read(TBytes(block.pData.begin(), block.pData.begin() + n))) << n;
+    EXPECT_EQ(shortRead, field);
+  }
+}
+
+TEST(UnicodePathField, NamesOnlyTheHeaderBytesItWasWrittenFor) {
+  const std::string raw = "sub/caf\xC3\xA9.txt";  // UTF-8 stored without flag bit 11
+  const uint32_t crc = CrcOf(raw);
+  struct TCase {
+    const char* what;
+    TBytes data;
+    std::optional<UString> name;
+  };
+  const TCase cases[] = {
+      {"valid", PathData(1, crc, raw), u"sub/caf\u00e9.txt"},
+      {"a character beyond 16 bits", PathData(1, crc, "\xF0\x9F\x98\x80.txt"), u"\U0001F600.txt"},
+      {"CRC of other bytes: stale", PathData(1, crc ^ 0x80000000, raw), std::nullopt},
+      {"version 0", PathData(0, crc, raw), std::nullopt},
+      {"version 2", PathData(2, crc, raw), std::nullopt},
+      {"no room for the CRC",
+       {1, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)},
+       std::nullopt},
+      {"no name", PathData(1, crc, ""), std::nullopt},
+      {"a zero byte in the name", PathData(1, crc, std::string("a\0b", 3)), std::nullopt},
+      {"a lone continuation byte", PathData(1, crc, "caf\xA9"), std::nullopt},
+      {"an overlong form", PathData(1, crc, "\xC0\xAF"), std::nullopt},
+      {"an encoded surrogate", PathData(1, crc, "\xED\xA0\x80"), std::nullopt},
+      {"a sequence cut at the end", PathData(1, crc, "caf\xC3"), std::nullopt},
+      {"Latin-1 bytes", PathData(1, crc, "caf\xE9"), std::nullopt},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(UnicodePathFieldName(c.data, raw), c.name) << c.what;
+}
+
+// The CRC is of the bytes as stored, all of them: also those behind a zero byte,
+// which the name read from the bytes does not keep.
+TEST(UnicodePathField, TheCrcCoversEveryStoredByte) {
+  const std::string raw("\0\x01\x02name", 7);
+  EXPECT_EQ(UnicodePathFieldName(PathData(1, CrcOf(raw), "name"), raw), UString(u"name"));
+  EXPECT_EQ(UnicodePathFieldName(PathData(1, CrcOf(""), "name"), raw), std::nullopt);
+  EXPECT_EQ(UnicodePathFieldName(PathData(1, CrcOf("name"), "name"), raw), std::nullopt);
 }
 
 }  // namespace
