@@ -22,6 +22,8 @@ struct TDirItem {
   UString OldName;  // the name before a pending rename
   AnsiString Comment;
   TKelExtraFields ExtraFields;
+  // A block of the central extra area as read ran past its end.
+  bool ExtraAreaCut = false;
   TKelCryptoAlgorithm KelEncryptionAlgorithm = caPkzipClassic;
   bool bHugeFile = false;  // the item has or needs a Zip64 extended information field
   TKelZip64ExtendedInfo Zip64ExtInfo;

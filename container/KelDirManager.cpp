@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "container/KelExcept.h"
+#include "container/KelLocalRecordCheck.h"
 #include "container/KelNames.h"
 #include "container/KelStreamReader.h"
 
@@ -214,17 +215,20 @@ void TKelDirManager::LoadDir() {
       dirStart = endPos - static_cast<int64_t>(dirSize);
     if (dirStart < 0) throw EKelException(kErrDamaged, nullptr);
     ReadItems(count, dirStart, endPos, lastDisk, volume);
-    CheckDistinctLocalHeaders();
   } catch (const std::exception&) {
     if (!Corrupted()) throw;
     Recover(true);
     return;
   }
+  // Not damage but a contradiction between the directory and the local
+  // headers: a rebuild from the local headers would only take one side of it.
+  CheckDistinctLocalHeaders();
 
   if (!Corrupted() && !spanning) CheckCompressedSizes();
   if (lastDisk == 0) {
     DetectStub(endPos);
     if (!OffsetsIncludeStub()) ApplyStubOffset();
+    if (!spanning) CheckNoUnlistedItemAtEnd();
   }
 }
 
@@ -283,6 +287,7 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
       if (cd.extraLength > 0) {
         bytes.resize(cd.extraLength);
         reader.Read(bytes.data(), bytes.size(), shortDir);
+        item.ExtraAreaCut = !ExtraBlocksFit(bytes);
         if (auto extraName = item.ReadExtraFields(bytes, name)) CDir.SetItemName(i, *extraName);
       }
       item.Comment.assign(cd.commentLength, '\0');
@@ -361,13 +366,78 @@ bool TKelDirManager::MatchesFirstItem(int64_t S) {
          l.lastModDate == f.lastModDate && l.compSize == f.compSize && l.unCompSize == f.unCompSize;
 }
 
+bool TKelDirManager::IsLocalHeaderOf(uint64_t At, const TDirItem& Item) const {
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  constexpr auto headerSize = static_cast<uint64_t>(TKelZipLocalFileHeader::Size);
+  const auto size = static_cast<uint64_t>(stream.Size());
+  if (At > size || size - At < headerSize) return false;
+  TKelZipLocalFileHeader l;
+  stream.SetPosition(static_cast<int64_t>(At));
+  ReadRecord(stream, l);
+  const TKelZipCentralDir& cd = Item.CentralDir;
+  return l.signature == KelLocalFileHeaderSig && l.compMethod == cd.compMethod &&
+         l.lastModTime == cd.lastModTime && l.lastModDate == cd.lastModDate &&
+         l.nameLength == cd.nameLength;
+}
+
 bool TKelDirManager::OffsetsIncludeStub() const {
   for (int32_t i = 0; i < CDir.Count(); ++i) {
     const TDirItem& item = CDir.GetItemPtr(i);
-    if (item.CompressedSize() > 0)
-      return item.LocalHeaderOffset() >= static_cast<uint64_t>(StubSize);
+    if (item.CompressedSize() == 0) continue;
+    // Where the item's own header stands decides. Item 0, by which the stub
+    // was measured, may be a folder whose offset an earlier writer left
+    // unshifted while it shifted those of the files.
+    const uint64_t offset = item.LocalHeaderOffset();
+    const auto stub = static_cast<uint64_t>(StubSize);
+    if (stub > 0 && IsLocalHeaderOf(offset, item)) return true;
+    if (stub > 0 && offset <= std::numeric_limits<uint64_t>::max() - stub &&
+        IsLocalHeaderOf(offset + stub, item))
+      return false;
+    return offset >= stub;
   }
   return true;
+}
+
+void TKelDirManager::CheckNoUnlistedItemAtEnd() {
+  if (CDir.Count() == 0 || StubSize != 0) return;
+  const TDirItem* last = &CDir.GetItemPtr(0);
+  uint64_t first = last->LocalHeaderOffset();
+  for (int32_t i = 1; i < CDir.Count(); ++i) {
+    const TDirItem& item = CDir.GetItemPtr(i);
+    first = std::min(first, item.LocalHeaderOffset());
+    if (item.LocalHeaderOffset() > last->LocalHeaderOffset()) last = &item;
+  }
+  if (first != 0 || CentralDirOffset < 0) return;
+
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const auto dirStart = static_cast<uint64_t>(CentralDirOffset);
+  constexpr auto headerSize = static_cast<uint64_t>(TKelZipLocalFileHeader::Size);
+  auto headerAt = [&](uint64_t at, TKelZipLocalFileHeader& l) {
+    if (at > dirStart || dirStart - at < headerSize) return false;
+    stream.SetPosition(static_cast<int64_t>(at));
+    ReadRecord(stream, l);
+    return l.signature == KelLocalFileHeaderSig;
+  };
+  TKelZipLocalFileHeader l;
+  if (!headerAt(last->LocalHeaderOffset(), l)) return;
+  const uint64_t dataEnd =
+      SaturatingAdd(last->LocalHeaderOffset() + headerSize + l.nameLength + l.extraLength,
+                    last->CompressedSize());
+  const bool descriptor = (l.genPurposeFlag & KelFlagDataDescriptor) != 0;
+  const uint64_t behind[] = {0, DataDescriptorSize(false, false), DataDescriptorSize(true, false),
+                             DataDescriptorSize(false, true), DataDescriptorSize(true, true)};
+  for (uint64_t gap : behind) {
+    if (gap > 0 && !descriptor) break;
+    TKelZipLocalFileHeader h;
+    if (!headerAt(SaturatingAdd(dataEnd, gap), h)) continue;
+    // Only a whole header, with its data when it gives the size, counts.
+    uint64_t end = dataEnd + gap + headerSize + h.nameLength + h.extraLength;
+    if (!(h.genPurposeFlag & KelFlagDataDescriptor) && h.compSize != KelZip64Escape32)
+      end += h.compSize;
+    if (end <= dirStart) throw EKelException(kErrDamaged, nullptr);
+  }
 }
 
 // Folders too: each has its local header like any item, and an offset left

@@ -45,9 +45,12 @@ class TKelDirManager {
   //   44  a rebuild is needed while the archive has volumes;
   //   35  a rebuild finds no local header;
   //   57  the directory lies outside the stream, a central header lacks its
-  //       signature, two items name the same local header, or (unless
-  //       OpenCorruptedArchives) the stream is smaller than the items'
-  //       compressed sizes together;
+  //       signature, or (unless OpenCorruptedArchives) the stream is smaller
+  //       than the items' compressed sizes together; and, whatever
+  //       OpenCorruptedArchives says (a contradiction is not damage a rebuild
+  //       could mend), two items name the same local header, or an item the
+  //       directory does not list stands behind the last one
+  //       (CheckNoUnlistedItemAtEnd);
   //   59  an item with an empty name follows another one;
   //   EReadError  the directory ends before the items its end record announces
   //       (its end is the start of the records behind it, not the stream's end).
@@ -122,9 +125,20 @@ class TKelDirManager {
   // Searches forward from Pos for the 4 bytes of Pattern (little-endian); true
   // and Pos := where they are when found.
   bool FindSignature(int64_t& Pos, uint32_t Pattern);
-  // Whether the stored offsets already count the stub: the first item with
-  // data starts at StubSize or later (true when no item has data).
+  // Whether the stored offsets already count the stub, judged by the first
+  // item with data: true when its local header (IsLocalHeaderOf) stands at
+  // its stored offset, false when it stands StubSize bytes further;
+  // else whether that offset is StubSize or more. True when no item has data.
   bool OffsetsIncludeStub() const;
+  // Raises EKelException 57 when a whole local header stands right behind the
+  // data of the item whose local header comes last (or behind the data
+  // descriptor that may follow them) and before the directory: an item the
+  // directory does not list, which readers that follow the local headers would
+  // extract. Looked at only when an item starts at 0 and no stub was
+  // measured, as bytes in front of the archive may hold anything; gaps
+  // between listed items are not searched (that would take every local
+  // header at opening).
+  void CheckNoUnlistedItemAtEnd();
   // Moves the local header offset of every item, folders included, by
   // StubSize, into the Zip64 form when it reaches 4 GiB.
   void ApplyStubOffset();
@@ -178,6 +192,10 @@ class TKelDirManager {
   // Raises EKelException 57 when two items name the same local header: one
   // item's bytes would be read, and counted, as several.
   void CheckDistinctLocalHeaders() const;
+  // Whether a local header that may be Item's stands at At: its signature,
+  // and the method, time, date and name length of Item's central header (not
+  // the CRC and sizes, which a header followed by a data descriptor lacks).
+  bool IsLocalHeaderOf(uint64_t At, const TDirItem& Item) const;
   void Recover(bool EndRecordFound);
   int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr);
   int64_t LocalHeaderFrom(int64_t From, TScanWindow* Cache);

@@ -1,11 +1,13 @@
-// Decoding one item's data: volume and position, local header, the chunk loop
-// over stored or Deflate data, output within the declared size, progress, and
-// the final size and CRC-32 check. The password check and the AES steps are in
-// KelDecodeCrypto.cpp.
+// Decoding one item's data: volume and position, the local header checked
+// against the directory, the chunk loop over stored or Deflate data, output
+// within the declared size, progress, the final size and CRC-32 check, and the
+// data descriptor behind the data. The password check and the AES steps are
+// in KelDecodeCrypto.cpp.
 #include <algorithm>
 #include <limits>
 
 #include "container/KelDirManager.h"
+#include "container/KelLocalRecordCheck.h"
 #include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
 
@@ -99,33 +101,21 @@ bool TKelBaseArchiver::ExtractItemData(TStream& Destination, TDirItem& Item, int
   D.Volume = *FVolumeNumberInfo;
   D.Volume.SetLastVolumeNumber(LastVolumeOf(*DMHandle));
 
-  std::array<uint8_t, TKelZipLocalFileHeader::Size> local;
-  if (!ReadAcrossVolumes(D, local.data(), int32_t(local.size())))
-    throw EReadError("The local header of an item lies beyond the end of the archive");
-  D.LocalHeader.Read(local);
-  {
-    // The local name and extra field are not used: the central ones count.
-    int32_t skip = int32_t(D.LocalHeader.nameLength) + D.LocalHeader.extraLength;
-    if (FSpanningMode == smNone) {
-      FCompressedStream->Seek(skip, soCurrent);
-    } else {
-      std::array<uint8_t, 4096> scratch;
-      while (skip > 0) {
-        const int32_t n = std::min<int32_t>(skip, int32_t(scratch.size()));
-        if (!ReadAcrossVolumes(D, scratch.data(), n)) return false;
-        skip -= n;
-      }
-    }
-  }
+  if (!ReadLocalHeader(D)) return false;
 
   D.CompressedSize = Item.CompressedSize();
   D.ExpectedSize = Item.UncompressedSize();
   if (FSpanningMode == smNone) {
-    // The data of an item in one file cannot reach into the directory.
+    // The data of an item in one file cannot reach into the directory: sizes
+    // that say so lie, and the directory is never read as data.
     const int64_t position = FCompressedStream->Position();
     const int64_t directory = DMHandle->CentralDirOffset;
     const uint64_t room = position < directory ? uint64_t(directory - position) : 0;
-    D.CompressedSize = std::min(D.CompressedSize, room);
+    if (D.CompressedSize > room) {
+      if (!FExtractCorruptedFiles) return false;
+      D.Inconsistent = true;
+      D.CompressedSize = room;
+    }
   }
 
   const uint64_t wanted = D.Count > 0 ? D.WantedEnd : uint64_t(D.Offset);
@@ -150,17 +140,53 @@ bool TKelBaseArchiver::ExtractItemData(TStream& Destination, TDirItem& Item, int
 
   if (D.Count > 0 && D.Offset > 0) Destination.SetPosition(D.DestinationStart);
   if (FSkipFile || D.Count != 0) return true;
-  if (D.Header.extractVersion >= KelVersionApart) return true;
-  if (D.Transform) {
-    // The code may lie on the next volume: read it through the volumes first.
-    TMemoryStream code;
-    const int32_t size = D.Transform->GetFileStorageEndBlockSize();
-    code.SetSize(size);
-    if (!ReadAcrossVolumes(D, code.Memory(), size)) return false;
-    D.Transform->LoadFileStorageEndBlock(code, 0);
-    return !D.Transform->IsDirItemCorrupted(~D.Crc);
+  if (D.Header.extractVersion < KelVersionApart) {
+    if (D.Transform) {
+      // The code may lie on the next volume: read it through the volumes first.
+      TMemoryStream code;
+      const int32_t size = D.Transform->GetFileStorageEndBlockSize();
+      code.SetSize(size);
+      if (!ReadAcrossVolumes(D, code.Memory(), size)) return false;
+      D.Transform->LoadFileStorageEndBlock(code, 0);
+      if (D.Transform->IsDirItemCorrupted(~D.Crc)) return false;
+    } else if (~D.Crc != D.Header.crc32) {
+      return false;
+    }
   }
-  return ~D.Crc == D.Header.crc32;
+  return DataDescriptorAgrees(D) && !D.Inconsistent;
+}
+
+bool TKelBaseArchiver::ReadLocalHeader(TKelItemDecoding& D) {
+  std::array<uint8_t, TKelZipLocalFileHeader::Size> fixed;
+  if (!ReadAcrossVolumes(D, fixed.data(), int32_t(fixed.size())))
+    throw EReadError("The local header of an item lies beyond the end of the archive");
+  TKelZipLocalFileHeader& local = D.LocalHeader;
+  local.Read(fixed);
+  // Without a header nothing tells where the data begins.
+  if (local.signature != KelLocalFileHeaderSig) return false;
+
+  // The name is read with the extra area only to be passed over.
+  const size_t nameLength = local.nameLength;
+  D.Input.resize(nameLength + local.extraLength);
+  if (!ReadAcrossVolumes(D, D.Input.data(), int32_t(D.Input.size()))) return false;
+  const TKelLocalHeaderCheck check =
+      CheckLocalHeader(local, std::span<const uint8_t>(D.Input).subspan(nameLength), *D.Item);
+  D.DescriptorZip64 = check.DescriptorZip64;
+  // A central extra area cut short is as ambiguous as a local one.
+  D.Inconsistent = check.Mismatch != lmNone || D.Item->ExtraAreaCut;
+  return !D.Inconsistent || FExtractCorruptedFiles;
+}
+
+bool TKelBaseArchiver::DataDescriptorAgrees(TKelItemDecoding& D) {
+  if (!(D.LocalHeader.genPurposeFlag & KelFlagDataDescriptor)) return true;
+  std::array<uint8_t, DataDescriptorSize(true, true)> bytes;
+  constexpr int32_t signatureSize = 4;
+  if (!ReadAcrossVolumes(D, bytes.data(), signatureSize)) return false;
+  const bool signature = TKelByteReader(bytes).U32() == KelDataDescriptorSig;
+  const size_t size = DataDescriptorSize(signature, D.DescriptorZip64);
+  if (!ReadAcrossVolumes(D, bytes.data() + signatureSize, int32_t(size) - signatureSize))
+    return false;
+  return CheckDataDescriptor(std::span(bytes).first(size), D.DescriptorZip64, *D.Item) == lmNone;
 }
 
 bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {

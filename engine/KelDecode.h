@@ -33,6 +33,10 @@ struct TKelItemDecoding {
   const TDirItem* Item = nullptr;  // a copy the decoding owns: handlers cannot pull it away
   TKelZipCentralDir Header;
   TKelZipLocalFileHeader LocalHeader;
+  bool DescriptorZip64 = false;  // a data descriptor behind the data has 64-bit sizes
+  // The local records disagree with the directory: decoded only for
+  // ExtractCorruptedFiles, and the item fails all the same.
+  bool Inconsistent = false;
   TStream* Destination = nullptr;
   bool Encrypted = false;
   std::unique_ptr<TAESCryptoTransform> Transform;  // AES items only

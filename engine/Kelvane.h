@@ -409,13 +409,24 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // with ExtractCorruptedFiles, when the item failed (the output so far
   // stays). Raises EKelException: 16 Index outside the items; 55 Deflate64;
   // 8 the data cannot be decoded, ends early, has another size or check
-  // value, or the method is unknown; those of OpenVolume. EReadError when the
+  // value, or the method is unknown, its local header or data descriptor
+  // disagrees with the directory, or its data would reach into the directory
+  // of a one-file archive; those of OpenVolume. EReadError when the
   // local header cannot be read; errors of Destination and of the disk-full
   // question pass through.
   void ExtractItemToStream(int32_t Index, TStream& Destination, int32_t Count, int64_t Offset);
   // The decoding itself, from the local header at the archive stream's
   // position; false when the item failed or was skipped.
   bool ExtractItemData(TStream& Destination, TDirItem& Item, int32_t Count, int64_t Offset);
+  // Reads the local header with its name and extra bytes and compares it with
+  // the directory (CheckLocalHeader). Raises EReadError when the 30 fixed
+  // bytes are not there; false when the rest is missing, when there is no
+  // local header signature, or when they disagree and ExtractCorruptedFiles
+  // is off (with it, D.Inconsistent is set and decoding goes on).
+  bool ReadLocalHeader(TKelItemDecoding& D);
+  // With flag bit 3 in the local header: reads the data descriptor behind the
+  // data and tells whether it agrees with the directory. True without the bit.
+  bool DataDescriptorAgrees(TKelItemDecoding& D);
   // The password check, then the chunk loop.
   bool DecodeItemData(TKelItemDecoding& D);
   // Decrypts and decodes the N bytes of D's input buffer; false when they do

@@ -48,6 +48,27 @@ TBytes Mutated(const std::function<void(TTestArchive&)>& change) {
   return a.Bytes;
 }
 
+// Archive A with item Hidden left out of its directory; its local records stay.
+TBytes Unlisted(TTestArchive a, size_t hidden) {
+  const auto from = static_cast<size_t>(a.Central[hidden]);
+  const auto to =
+      static_cast<size_t>(hidden + 1 < a.Central.size() ? a.Central[hidden + 1] : a.DirEnd);
+  const size_t end = static_cast<size_t>(a.EndPos) - (to - from);
+  TBytes& b = a.Bytes;
+  b.erase(b.begin() + static_cast<std::ptrdiff_t>(from),
+          b.begin() + static_cast<std::ptrdiff_t>(to));
+  const uint64_t count = Get(b, end + eocdf::Entries, 2) - 1;
+  PutU16(b, end + eocdf::EntriesOnDisk, count);
+  PutU16(b, end + eocdf::Entries, count);
+  PutU32(b, end + eocdf::DirSize, Get(b, end + eocdf::DirSize, 4) - (to - from));
+  return b;
+}
+
+TBytes Unlisting(const std::vector<TTestItem>& items, size_t hidden,
+                 const TTestArchiveOptions& opt = {}) {
+  return Unlisted(BuildArchive(items, opt), hidden);
+}
+
 TBytes Zip64Mutated(const std::function<void(TTestArchive&)>& change) {
   TTestArchive a = BuildArchive({Entry("a.txt", "first item data\n"), Entry("b.txt", "second\n")},
                                 Opt().WithZip64(true));
@@ -205,12 +226,44 @@ const std::vector<TMalformed>& Cases() {
        },
        Error(59), Items(kBoth)},
 
+      // ---- The directory and the local headers disagree on the items: no
+      // rebuild, which would take the local headers' side.
       {"two_items_at_one_local_header",  // one item's bytes read as two
        [] {
          return Mutated(
              [](TTestArchive& a) { PutU32(a.Bytes, a.Central[1] + cdf::Offset, a.Local[0]); });
        },
-       Error(57), Items(kBoth)},
+       Error(57), Error(57)},
+      {"item_behind_the_last_not_listed",
+       [] {
+         return Unlisting({Entry("a.txt", "x"), Entry("b.txt", "y")}, 1);
+       },
+       Error(57), Error(57)},
+      {"item_behind_the_last_ones_descriptor_not_listed",
+       [] {
+         TTestItem a = Entry("a.txt", "x");
+         a.Descriptor = true;
+         a.Flag = KelFlagDataDescriptor;
+         return Unlisting({a, Entry("b.txt", "y")}, 1);
+       },
+       Error(57), Error(57)},
+      {"unlisted_header_running_into_the_directory",  // no whole header: not an item
+       [] {
+         TTestArchive a = BuildArchive({Entry("a.txt", "x"), Entry("b.txt", "y")});
+         PutU16(a.Bytes, a.Local[1] + 26, 0xFFFF);  // the local name length
+         return Unlisted(a, 1);
+       },
+       Items({"a.txt"}), Items({"a.txt"})},
+      {"item_between_listed_ones_not_listed",  // gaps are not searched
+       [] {
+         return Unlisting({Entry("a.txt", "x"), Entry("b.txt", "y"), Entry("c.txt", "z")}, 1);
+       },
+       Items({"a.txt", "c.txt"}), Items({"a.txt", "c.txt"})},
+      {"unlisted_item_behind_a_stub",  // a stub may hold anything
+       [] {
+         return Unlisting({Entry("a.txt", "x"), Entry("b.txt", "y")}, 1, Opt().WithStub("MZ"));
+       },
+       Items({"a.txt"}), Items({"a.txt"})},
 
       // ---- Records that are not where they are said to be
       {"central_header_signature_damaged",

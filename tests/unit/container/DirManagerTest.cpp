@@ -242,7 +242,7 @@ TEST_F(DirReader, AnEndRecordBeyondTheSearchWindowMeansARebuild) {
 TEST_F(DirReader, TheEndRecordNearestTheEndWinsAndItsDirectoryIsRead) {
   // The comment holds a second directory, for item 0 under another name, with
   // its own valid end record.
-  std::vector<TTestItem> items = NumberedItems(2);
+  std::vector<TTestItem> items = NumberedItems(1);
   const TTestArchive inner = BuildArchive({Entry("renamed.txt", items[0].Data)});
   const TBytes innerDir(inner.Bytes.begin() + inner.DirStart, inner.Bytes.end());
   const TTestArchive a =
@@ -452,6 +452,28 @@ TEST_F(DirReader, OffsetsIncludeTheStubWhenTheFirstItemWithDataStartsBehindIt) {
   }
   dm.CDir.GetItemPtr(1).CentralDir.compSize = 0;
   EXPECT_TRUE(dm.OffsetsIncludeStub());
+}
+
+// Item 0, by which the stub is measured, can be a folder without data; the
+// first item with data tells whether the offsets count the stub: by where its
+// own local header stands.
+TEST_F(DirReader, TheFirstItemWithDataTellsWhetherTheOffsetsCountTheStub) {
+  const std::vector<TTestItem> items = {Entry("d/", "", KelAttrDirectory), Entry("d/f", "data")};
+  const std::string stub = "MZ";
+  // Put in front afterwards: every offset moves, the folder's too.
+  const TTestArchive prefixed = BuildArchive(items, Opt().WithStub(stub));
+  TKelDirManager& dm = Load(prefixed.Bytes);
+  EXPECT_EQ(dm.StubSize, 2);
+  EXPECT_EQ(Item(dm, 0).LocalHeaderOffset(), uint64_t(prefixed.Local[0]));
+  EXPECT_EQ(Item(dm, 1).LocalHeaderOffset(), uint64_t(prefixed.Local[1]));
+
+  // Written with the stub in place, but the folder's offset left as if there
+  // were none (as a writer that shifted files only leaves it): nothing moves.
+  TTestArchive counted = BuildArchive(items, Opt().WithStub(stub, true));
+  PutU32(counted.Bytes, counted.Central[0] + cdf::Offset, 0);
+  TKelDirManager& again = Load(counted.Bytes);
+  EXPECT_EQ(Item(again, 0).LocalHeaderOffset(), 0u);
+  EXPECT_EQ(Item(again, 1).LocalHeaderOffset(), uint64_t(counted.Local[1]));
 }
 
 TEST_F(DirReader, MergingShiftsTheTaggedItemsOfTheOtherDirectory) {

@@ -162,21 +162,6 @@ TEST_F(DecodeTest, ALocalHeaderBeyondTheArchiveIsAReadError) {
   EXPECT_THROW(a.ExtractItemToStream(0, out, 0, 0), EReadError);
 }
 
-// An item whose compressed size would reach into the directory is read only
-// up to it.
-TEST_F(DecodeTest, DataIsNeverReadFromTheDirectory) {
-  const std::string text = "stored data of an item\n";
-  TBuiltZip zip = BuildZip({{"a", text, 0}});
-  // The compressed size (central header, at 20) claims 30 bytes more.
-  const size_t central = zip.Archive.size() - 22 - 46 - 1;
-  zip.Archive[central + 20] = uint8_t(text.size() + 30);
-  Open(zip.Archive);
-  TWatchedStream out;
-  EXPECT_EQ(Decode(0, out), 0);
-  EXPECT_EQ(AsText(out), text);
-  EXPECT_EQ(FArchive->BytesRead, int64_t(30 + text.size()));  // the name is skipped
-}
-
 // An item declared as 1 KiB whose data inflates to 100 MiB fails as soon as
 // its output passes 1 KiB; nothing beyond the declared size is written and the
 // rest of the data is never read.

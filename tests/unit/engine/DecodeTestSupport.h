@@ -46,6 +46,28 @@ struct TTestEntry {
     Raw = std::move(raw);
     return *this;
   }
+  TTestEntry& WithLocal(std::function<void(TKelZipLocalFileHeader&)> edit) {
+    EditLocal = std::move(edit);
+    return *this;
+  }
+  TTestEntry& WithCentral(std::function<void(TKelZipCentralDir&)> edit) {
+    EditCentral = std::move(edit);
+    return *this;
+  }
+  TTestEntry& WithLocalExtra(std::vector<uint8_t> extra) {
+    LocalExtra = std::move(extra);
+    return *this;
+  }
+  TTestEntry& WithCentralExtra(std::vector<uint8_t> extra) {
+    CentralExtra = std::move(extra);
+    return *this;
+  }
+  // The bytes behind the data instead of the descriptor the entry would get.
+  TTestEntry& WithDescriptorBytes(std::vector<uint8_t> bytes) {
+    DataDescriptor = true;
+    DescriptorBytes = std::move(bytes);
+    return *this;
+  }
 
   std::string Name;
   std::string Data;     // what the item decodes to
@@ -56,6 +78,12 @@ struct TTestEntry {
   std::optional<uint32_t> DeclaredSize;  // uncompressed size in the headers
   std::optional<uint32_t> DeclaredCrc;
   std::optional<std::vector<uint8_t>> Raw;  // the data as stored (before encryption)
+  // Changes to the headers once built (lengths follow the extra areas below).
+  std::function<void(TKelZipLocalFileHeader&)> EditLocal;
+  std::function<void(TKelZipCentralDir&)> EditCentral;
+  std::optional<std::vector<uint8_t>> LocalExtra;    // instead of the AES field or nothing
+  std::optional<std::vector<uint8_t>> CentralExtra;  // likewise
+  std::optional<std::vector<uint8_t>> DescriptorBytes;
   uint32_t ExternalAttr = 0x20;
   uint16_t Time = 0x6DB0;
   uint16_t Date = 0x58B1;
@@ -63,6 +91,7 @@ struct TTestEntry {
 
 struct TBuiltZip {
   Bytes Archive;
+  std::vector<size_t> LocalStart;  // per item: its local header
   std::vector<size_t> DataStart;  // per item: its first byte of coded data (behind salt or header)
   std::vector<size_t> DataSize;   // per item: bytes of coded data (no salt, header or code)
 };
@@ -134,17 +163,22 @@ inline TBuiltZip BuildZip(const std::vector<TTestEntry>& entries) {
     local.crc32 = e.DataDescriptor ? 0 : storedCrc;
     local.compSize = e.DataDescriptor ? 0 : compressed;
     local.unCompSize = e.DataDescriptor ? 0 : size;
+    const Bytes& localExtra = e.LocalExtra ? *e.LocalExtra : extra;
     local.nameLength = uint16_t(e.Name.size());
-    local.extraLength = uint16_t(extra.size());
+    local.extraLength = uint16_t(localExtra.size());
+    if (e.EditLocal) e.EditLocal(local);
+    built.LocalStart.push_back(out.size());
     Append(out, local.ToBytes());
     Append(out, std::span(reinterpret_cast<const uint8_t*>(e.Name.data()), e.Name.size()));
-    Append(out, extra);
+    Append(out, localExtra);
     Append(out, prefix);
     built.DataStart.push_back(out.size());
     built.DataSize.push_back(payload.size());
     Append(out, payload);
     Append(out, suffix);
-    if (e.DataDescriptor) {
+    if (e.DescriptorBytes) {
+      Append(out, *e.DescriptorBytes);
+    } else if (e.DataDescriptor) {
       TKelZipDataDescriptor dd{KelDataDescriptorSig, storedCrc, compressed, size};
       Append(out, dd.ToBytes());
     }
@@ -160,13 +194,15 @@ inline TBuiltZip BuildZip(const std::vector<TTestEntry>& entries) {
     central.crc32 = storedCrc;
     central.compSize = compressed;
     central.unCompSize = size;
-    central.nameLength = local.nameLength;
-    central.extraLength = local.extraLength;
+    const Bytes& centralExtra = e.CentralExtra ? *e.CentralExtra : extra;
+    central.nameLength = uint16_t(e.Name.size());
+    central.extraLength = uint16_t(centralExtra.size());
     central.externalAttr = e.ExternalAttr;
     central.relOffsetLH = offset;
+    if (e.EditCentral) e.EditCentral(central);
     Append(directory, central.ToBytes());
     Append(directory, std::span(reinterpret_cast<const uint8_t*>(e.Name.data()), e.Name.size()));
-    Append(directory, extra);
+    Append(directory, centralExtra);
   }
   TKelZipCentralDirEnd end;
   end.signature = KelCentralDirEndSig;
