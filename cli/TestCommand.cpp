@@ -72,11 +72,12 @@ int RunTest(const std::vector<std::string>& args) {
   if (unaccounted > 0)
     PrintError(std::to_string(unaccounted) + " selected items were not processed");
   const size_t failed = run.Failures().size();
+  const int64_t tested = run.SelectedItems();
+  std::printf("%lld item%s tested, ", static_cast<long long>(tested), tested == 1 ? "" : "s");
   if (failed == 0 && unaccounted <= 0)
-    std::printf("%lld items tested, all good\n", static_cast<long long>(run.SelectedItems()));
+    std::printf("all good\n");
   else
-    std::printf("%lld items tested, %zu failed\n", static_cast<long long>(run.SelectedItems()),
-                failed);
+    std::printf("%zu failed\n", failed);
   std::fflush(stdout);
   return failed == 0 && run.UnmatchedMasks().empty() && unaccounted <= 0 ? ExitOk : ExitFailure;
 }

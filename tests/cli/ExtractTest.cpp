@@ -86,7 +86,8 @@ TEST(CliTest, VerifiesEveryItemOfOtherToolsArchives) {
     if (NeedsPassword(archive)) args.insert(args.end(), {"-p", "secret"});
     const TCliRun run = RunCli(args);
     EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
-    EXPECT_EQ(run.Out, std::to_string(fx.Items(archive).size()) + " items tested, all good\n");
+    const size_t n = fx.Items(archive).size();
+    EXPECT_EQ(run.Out, std::to_string(n) + (n == 1 ? " item" : " items") + " tested, all good\n");
   }
 }
 
