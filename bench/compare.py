@@ -39,6 +39,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PASSWORD = "bench-password"
 MIB = 1 << 20
+FIXED_TIME = 1715953532  # 2024-05-17: the archives' bytes do not depend on the day
 
 
 def log(*args):
@@ -87,14 +88,16 @@ class Blocks:
                 piece = block[start:start + min(left, MIB - 4096)]
                 f.write(piece)
                 left -= len(piece)
+        os.utime(path, (FIXED_TIME, FIXED_TIME))
 
 
 def make_corpus(work, scale):
     corpus = os.path.join(work, "corpus")
-    stamp = os.path.join(corpus, ".done-%g" % scale)
+    stamp = os.path.join(corpus, ".done-v2-%g" % scale)
     if os.path.exists(stamp):
         return corpus
     shutil.rmtree(corpus, ignore_errors=True)
+    shutil.rmtree(os.path.join(work, "archives"), ignore_errors=True)  # made of the old corpus
     blocks = Blocks(20240517)
     rng = random.Random(7)
 
@@ -119,8 +122,10 @@ def make_corpus(work, scale):
         size = rng.randint(100, 16 * 1024)
         block = blocks.text[n % 8]
         start = rng.randrange(0, MIB - size)
-        with open(os.path.join(d, "f%05d.txt" % n), "wb") as f:
+        path = os.path.join(d, "f%05d.txt" % n)
+        with open(path, "wb") as f:
             f.write(block[start:start + size])
+        os.utime(path, (FIXED_TIME, FIXED_TIME))
 
     log("corpus: one file of %d MiB" % (1024 * scale))
     big = os.path.join(corpus, "big")
@@ -134,8 +139,13 @@ def make_corpus(work, scale):
         d = os.path.join(many, "d%03d" % (n // 1000))
         if n % 1000 == 0:
             os.makedirs(d)
-        with open(os.path.join(d, "f%06d" % n), "wb") as f:
+        path = os.path.join(d, "f%06d" % n)
+        with open(path, "wb") as f:
             f.write(b"%d\n" % n)
+        os.utime(path, (FIXED_TIME, FIXED_TIME))
+    for root, dirs, _ in os.walk(corpus):
+        for d in dirs:
+            os.utime(os.path.join(root, d), (FIXED_TIME, FIXED_TIME))
     open(stamp, "w").close()
     return corpus
 
