@@ -74,6 +74,7 @@ int RunExtract(const std::vector<std::string>& args) {
   TCliArchiver& archiver = ArchiverUntilExit();
   ApplyPasswordOptions(archiver, a);
   archiver.OpenForReading(a.Positional[0]);
+  WarnMissingVolumes(archiver);
 
   const UString dir = FullPath(FromUtf8(a.Last("dir", ".")));
   if (!IsDirectory(dir) && !CreateDirectories(dir)) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "app/PasswordFile.h"
+#include "cli/Commands.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -54,6 +55,12 @@ void ApplyPasswordOptions(TCliArchiver& archiver, const TParsedArgs& args) {
   if (args.Has("password")) archiver.SetPassword(args.Last("password"));
   if (args.Has("password-file")) archiver.SetPassword(ReadPasswordFile(args.Last("password-file")));
   archiver.SetCanAskPassword(::isatty(STDIN_FILENO) == 1);
+}
+
+void WarnMissingVolumes(TCliArchiver& archiver) {
+  if (archiver.SpanningMode() == smNone) return;
+  for (const TVolumeFile& v : archiver.VolumeFiles())
+    if (v.Size < 0) PrintError("volume " + DisplayText(FromUtf8(v.Path)) + " is missing");
 }
 
 TItemRun::TItemRun(TCliArchiver& archiver, const std::vector<std::string>& masks,

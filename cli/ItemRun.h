@@ -21,6 +21,10 @@ std::vector<TOptionSpec> ItemRunOptions();
 // whether a password may be asked for (standard input is a terminal).
 void ApplyPasswordOptions(TCliArchiver& archiver, const TParsedArgs& args);
 
+// Names on standard error each volume of the open split or spanned set that
+// is not there: the engine's error for the items on it names none.
+void WarnMissingVolumes(TCliArchiver& archiver);
+
 struct TItemFailure {
   std::string Name;
   std::string Message;

@@ -47,6 +47,7 @@ int RunTest(const std::vector<std::string>& args) {
   TCliArchiver& archiver = ArchiverUntilExit();
   ApplyPasswordOptions(archiver, a);
   archiver.OpenForReading(a.Positional[0]);
+  WarnMissingVolumes(archiver);
   archiver.Options().SetRecurse(!a.Has("no-recurse"));
 
   TItemRun run(archiver, masks, a.All("exclude"), a.Has("quiet"));

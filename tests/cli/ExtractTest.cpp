@@ -163,6 +163,25 @@ TEST(CliExtract, FailuresExitNonZeroWithTheEnginesMessage) {
   }
 }
 
+// A split set without its first volume: the volume is named, the items on
+// the others still test good.
+TEST(CliTest, AMissingVolumeIsNamed) {
+  TFixtures& fx = TFixtures::Get();
+  if (!fx.Has("zip_split.zip")) GTEST_SKIP() << "zip is not installed";
+  TempDir dir;
+  for (const char* ext : {".z02", ".z03", ".z04", ".z05", ".zip"})
+    fs::copy_file(fx.Path(std::string("zip_split") + ext),
+                  dir.NativePath(std::string("set") + ext));
+  const TCliRun run = RunCli({"test", dir.NativePath("set.zip")});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("kelvane: volume " + dir.NativePath("set.Z01") + " is missing"),
+            std::string::npos)
+      << run.Err;
+  // empty.txt and text.txt begin on the missing volume.
+  EXPECT_NE(run.Out.find("10 items tested, 2 failed"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("FAILED  text.txt: "), std::string::npos) << run.Out;
+}
+
 TEST(CliExtract, OverwriteModesDecideOnExistingFiles) {
   TFixtures& fx = TFixtures::Get();
   const std::string fresh = "Hello, world!\n";  // hello.txt in the archive, dated 2024
@@ -287,6 +306,32 @@ TEST(CliExtract, AsksForAPasswordOnATerminal) {
   const size_t asked = screen.find("Enter password");
   EXPECT_EQ(screen.find("secret", asked), std::string::npos) << screen;
   EXPECT_EQ(ReadWhole(dest + "/hello.txt"), "Hello, world!\n");
+}
+
+// The progress line is drawn on a terminal only, and removed at the end.
+TEST(CliExtract, ProgressLineOnATerminal) {
+  if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  TFixtures& fx = TFixtures::Get();
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    TempDir dir;
+    const std::string inner = ShellQuoted(KELVANE_CLI) + " x " +
+                              ShellQuoted(fx.Path("python.zip")) + " -d " +
+                              ShellQuoted(dir.NativePath("out")) + (quiet ? " -q" : "");
+    const std::string cmd = "script -qec " + ShellQuoted(inner) + " /dev/null </dev/null >" +
+                            ShellQuoted(dir.NativePath("tty"));
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    const std::string screen = ReadWhole(dir.NativePath("tty"));
+    const size_t bar = screen.find("] ");
+    if (quiet) {
+      EXPECT_EQ(bar, std::string::npos) << screen;
+      continue;
+    }
+    ASSERT_NE(bar, std::string::npos) << screen;
+    EXPECT_NE(screen.find("% ", bar), std::string::npos) << screen;
+    EXPECT_NE(screen.find("/ 373.2 KiB", bar), std::string::npos) << screen;  // the total
+    EXPECT_EQ(screen.substr(screen.size() - 4), "\r\x1b[K") << screen;        // cleared
+  }
 }
 
 }  // namespace
