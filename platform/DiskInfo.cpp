@@ -6,7 +6,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "platform/FileSystem.h"
 #include "platform/NativePath.h"
@@ -58,12 +60,11 @@ bool IsFloppyDrive(const UString&) {
   return false;
 }
 
-bool IsRemovableDrive(const UString& path) {
-  struct stat st {};
-  std::string found;
-  if (!StatNearest(path, st, found)) return false;
+namespace {
+
+bool DeviceIsRemovable(dev_t dev) {
   const std::string link =
-      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+      "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
   char* resolved = ::realpath(link.c_str(), nullptr);
   if (!resolved) return false;  // not on a block device (tmpfs, overlay, network)
   std::string device = resolved;
@@ -72,6 +73,24 @@ bool IsRemovableDrive(const UString& path) {
   // A partition's flag is always 0; its disk carries the real one.
   struct stat part {};
   return ::stat((device + "/partition").c_str(), &part) == 0 && ReadsOne(device + "/../removable");
+}
+
+}  // namespace
+
+bool IsRemovableDrive(const UString& path) {
+  struct stat st {};
+  std::string found;
+  if (!StatNearest(path, st, found)) return false;
+  // Whether a device is removable does not change while it exists, and the
+  // /sys walk costs a dozen system calls: extracting many files asks once.
+  static std::mutex lock;
+  static std::unordered_map<dev_t, bool> known;
+  std::lock_guard<std::mutex> guard(lock);
+  const auto it = known.find(st.st_dev);
+  if (it != known.end()) return it->second;
+  const bool removable = DeviceIsRemovable(st.st_dev);
+  known.emplace(st.st_dev, removable);
+  return removable;
 }
 
 bool LabelVolume(const UString&, const UString&) {
