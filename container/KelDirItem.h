@@ -85,8 +85,7 @@ struct TDirItem {
   //   UnicodePathFieldName), when they all give the same one. Valid fields
   //   that disagree make the name ambiguous and give nothing: the item keeps
   //   the name of its bytes rather than one that another reader may not pick.
-  std::optional<UString> ReadExtraFields(std::span<const uint8_t> area,
-                                         std::string_view NameBytes);
+  std::optional<UString> ReadExtraFields(std::span<const uint8_t> area, std::string_view NameBytes);
 };
 
 }  // namespace kelvane

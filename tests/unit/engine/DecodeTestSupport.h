@@ -92,8 +92,8 @@ struct TTestEntry {
 struct TBuiltZip {
   Bytes Archive;
   std::vector<size_t> LocalStart;  // per item: its local header
-  std::vector<size_t> DataStart;  // per item: its first byte of coded data (behind salt or header)
-  std::vector<size_t> DataSize;   // per item: bytes of coded data (no salt, header or code)
+  std::vector<size_t> DataStart;   // per item: its first byte of coded data (behind salt or header)
+  std::vector<size_t> DataSize;    // per item: bytes of coded data (no salt, header or code)
 };
 
 inline Bytes Deflated(const std::string& data, int level = 6) {
