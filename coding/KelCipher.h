@@ -120,6 +120,8 @@ class TCipher : public TProtection {
 
   // Raises ECipherException 3 unless initialised.
   void CheckInitialized() const;
+  // EncodeBuffer / DecodeBuffer: the checks and overlap handling they share.
+  void CodeBlocks(const void* source, void* dest, int32_t dataSize, bool encode);
   // Start and end of a key set-up (steps shared by all classes). InitBegin
   // returns the usable key size.
   int32_t InitBegin(int32_t size);

@@ -14,6 +14,14 @@ bool Overlap(const uint8_t* a, const uint8_t* b, size_t count) {
 }  // namespace
 
 void TCipher::EncodeBuffer(const void* source, void* dest, int32_t dataSize) {
+  CodeBlocks(source, dest, dataSize, true);
+}
+
+void TCipher::DecodeBuffer(const void* source, void* dest, int32_t dataSize) {
+  CodeBlocks(source, dest, dataSize, false);
+}
+
+void TCipher::CodeBlocks(const void* source, void* dest, int32_t dataSize, bool encode) {
   CheckInitialized();
   if (dataSize <= 0) return;
   auto* src = static_cast<const uint8_t*>(source);
@@ -25,20 +33,11 @@ void TCipher::EncodeBuffer(const void* source, void* dest, int32_t dataSize) {
     std::memmove(dst, src, count);
     src = dst;
   }
-  Encode(src, dst, count);
-}
-
-void TCipher::DecodeBuffer(const void* source, void* dest, int32_t dataSize) {
-  CheckInitialized();
-  if (dataSize <= 0) return;
-  auto* src = static_cast<const uint8_t*>(source);
-  auto* dst = static_cast<uint8_t*>(dest);
-  const auto count = static_cast<size_t>(dataSize);
-  if (Overlap(src, dst, count) && FMode < cmCTSMAC) {
-    std::memmove(dst, src, count);
-    src = dst;
+  if (encode) {
+    Encode(src, dst, count);
+  } else {
+    Decode(src, dst, count);
   }
-  Decode(src, dst, count);
 }
 
 void TCipher::ShiftFeedback(uint8_t in) {
