@@ -95,34 +95,22 @@ void PrintJson(TCliArchiver& archiver, const std::string& path, const TSummary& 
                const std::vector<TVolumeFile>& volumes) {
   TJsonWriter json(stdout);
   json.BeginObject();
-  json.Key("archive");
-  json.String(ToUtf8(FromUtf8(path)));
-  json.Key("comment");
-  json.String(CommentText(archiver.Comment()));
-  json.Key("items");
-  json.Number(s.Items);
-  json.Key("files");
-  json.Number(s.Files);
-  json.Key("folders");
-  json.Number(s.Folders);
-  json.Key("encrypted");
-  json.Number(s.Encrypted);
-  json.Key("size");
-  json.Number(s.Size);
-  json.Key("compressed");
-  json.Number(s.Compressed);
-  json.Key("zip64");
-  json.Bool(archiver.Zip64());
-  json.Key("stubSize");
-  json.Number(archiver.StubSize());
-  json.Key("spanningMode");
-  json.String(SpanningName(archiver.SpanningMode()));
+  json.Field("archive", ToUtf8(FromUtf8(path)));
+  json.Field("comment", CommentText(archiver.Comment()));
+  json.Field("items", s.Items);
+  json.Field("files", s.Files);
+  json.Field("folders", s.Folders);
+  json.Field("encrypted", s.Encrypted);
+  json.Field("size", s.Size);
+  json.Field("compressed", s.Compressed);
+  json.Field("zip64", archiver.Zip64());
+  json.Field("stubSize", archiver.StubSize());
+  json.Field("spanningMode", SpanningName(archiver.SpanningMode()));
   json.Key("volumes");
   json.BeginArray();
   for (const TVolumeFile& v : volumes) {
     json.BeginObject();
-    json.Key("path");
-    json.String(ToUtf8(FromUtf8(v.Path)));
+    json.Field("path", ToUtf8(FromUtf8(v.Path)));
     json.Key("size");
     if (v.Size < 0)
       json.Null();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace kelvane::cli {
@@ -29,6 +30,12 @@ class TJsonWriter {
   void Number(int value) { Number(int64_t(value)); }
   void Bool(bool value);
   void Null();
+  // A member: its name, then its value.
+  template <typename T>
+  void Field(std::string_view name, const T& value) {
+    Key(name);
+    Value(value);
+  }
   // Ends the document with a line end.
   void Finish();
 
@@ -36,6 +43,14 @@ class TJsonWriter {
   static std::string Quote(std::string_view utf8);
 
  private:
+  void Value(std::string_view utf8) { String(utf8); }
+  void Value(const std::string& utf8) { String(utf8); }
+  void Value(const char* utf8) { String(utf8); }
+  void Value(bool value) { Bool(value); }
+  template <typename T>
+  void Value(T number) requires std::is_integral_v<T> {
+    Number(static_cast<std::conditional_t<std::is_signed_v<T>, int64_t, uint64_t>>(number));
+  }
   void BeforeValue();
   void Close(char bracket);
   void NewLine();

@@ -68,33 +68,23 @@ void WriteJsonItem(TJsonWriter& json, const TDirItem& item) {
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08" PRIx32, item.CentralDir.crc32);
   json.BeginObject();
-  json.Key("name");
-  json.String(ToUtf8(item.Name));
-  json.Key("folder");
-  json.Bool(IsFolder(item));
-  json.Key("size");
-  json.Number(size);
-  json.Key("compressed");
-  json.Number(packed);
-  json.Key("saved");
-  json.Number(SavedPercent(size, packed));
-  json.Key("method");
-  json.String(MethodName(item));
+  json.Field("name", ToUtf8(item.Name));
+  json.Field("folder", IsFolder(item));
+  json.Field("size", size);
+  json.Field("compressed", packed);
+  json.Field("saved", SavedPercent(size, packed));
+  json.Field("method", MethodName(item));
   json.Key("encryption");
   if (crypt.empty())
     json.Null();
   else
     json.String(crypt);
-  json.Key("modified");
-  json.String(DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime, true));
-  json.Key("attributes");
-  json.String(AttributeText(item.CentralDir.externalAttr));
-  json.Key("externalAttributes");
-  json.Number(uint64_t(item.CentralDir.externalAttr));
-  json.Key("crc32");
-  json.String(crc);
-  json.Key("comment");
-  json.String(CommentText(item.Comment));
+  json.Field("modified",
+             DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime, true));
+  json.Field("attributes", AttributeText(item.CentralDir.externalAttr));
+  json.Field("externalAttributes", uint64_t(item.CentralDir.externalAttr));
+  json.Field("crc32", crc);
+  json.Field("comment", CommentText(item.Comment));
   json.EndObject();
 }
 
@@ -119,8 +109,7 @@ int RunList(const std::vector<std::string>& args) {
   TJsonWriter writer(stdout);
   if (json) {
     writer.BeginObject();
-    writer.Key("archive");
-    writer.String(ToUtf8(FromUtf8(a.Positional[0])));
+    writer.Field("archive", ToUtf8(FromUtf8(a.Positional[0])));
     writer.Key("items");
     writer.BeginArray();
   } else {
@@ -152,14 +141,10 @@ int RunList(const std::vector<std::string>& args) {
   }
   if (json) {
     writer.EndArray();
-    writer.Key("files");
-    writer.Number(totals.Files);
-    writer.Key("folders");
-    writer.Number(totals.Folders);
-    writer.Key("size");
-    writer.Number(totals.Size);
-    writer.Key("compressed");
-    writer.Number(totals.Compressed);
+    writer.Field("files", totals.Files);
+    writer.Field("folders", totals.Folders);
+    writer.Field("size", totals.Size);
+    writer.Field("compressed", totals.Compressed);
     writer.EndObject();
     writer.Finish();
   } else {
