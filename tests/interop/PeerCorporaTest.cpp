@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "PeerCorpora.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
 #include "platform/ScriptedDialogs.h"
@@ -22,20 +23,6 @@ namespace kelvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::optional<fs::path> PeersRoot() {
-  const char* shared = std::getenv("KELVANE_SHARED");
-  if (!shared) return std::nullopt;
-  const fs::path root = fs::path(shared) / "peers";
-  if (!fs::is_directory(root)) return std::nullopt;
-  return root;
-}
-
-#define KEL_REQUIRE_PEERS(root)                                             \
-  const auto root = PeersRoot();                                            \
-  if (!root)                                                                \
-  GTEST_SKIP() << "peer corpora not found: KELVANE_SHARED is unset or has " \
-                  "no peers folder (CTest sets it to the shared folder)"
 
 // Files and folders below Root, relative, "/"-separated, folders with a
 // trailing "/", links marked "@".

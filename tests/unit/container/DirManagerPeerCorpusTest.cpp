@@ -15,25 +15,12 @@
 #include <set>
 
 #include "DirManagerTestSupport.h"
+#include "PeerCorpora.h"
 
 namespace kelvane::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::optional<fs::path> PeersRoot() {
-  const char* shared = std::getenv("KELVANE_SHARED");
-  if (!shared) return std::nullopt;
-  const fs::path root = fs::path(shared) / "peers";
-  if (!fs::is_directory(root)) return std::nullopt;
-  return root;
-}
-
-#define KEL_REQUIRE_PEERS(root)                                             \
-  const auto root = PeersRoot();                                            \
-  if (!root)                                                                \
-  GTEST_SKIP() << "peer corpora not found: KELVANE_SHARED is unset or has " \
-                  "no peers folder (CTest sets it to the shared folder)"
 
 TBytes ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
