@@ -225,19 +225,26 @@ void TKelBaseArchiver::DetectSpanningMode() {
     FSpanningMode = smNone;
     return;
   }
-  // The end record stands on a later volume: look for the volume before it,
-  // under either naming variant.
+  // The end record stands on a later volume. Split parts lie side by side, so
+  // the part before the last or the first one, under either naming variant,
+  // shows a split set even with other parts missing; those are then a
+  // cancelled request, not disks to insert. The record's disk count may be
+  // crafted: only these few names are tried. The file the record was read
+  // from is no evidence: a self-extractor's first part is named like itself.
   FSpanningMode = smSplitting;
-  const int32_t previous = int32_t(end.diskNumber) - 1;
-  UString name = FFileName;
-  MakeVolumeFileName(name, previous, false);
-  if (IsFile(name)) return;
   TKelSpanningOptions& spanning = *FSpanningOptions;
-  spanning.SetAdvancedNaming(!spanning.AdvancedNaming());
-  name = FFileName;
-  MakeVolumeFileName(name, previous, false);
-  if (IsFile(name)) return;
-  spanning.SetAdvancedNaming(!spanning.AdvancedNaming());
+  const bool advanced = spanning.AdvancedNaming();
+  const int32_t previous = int32_t(end.diskNumber) - 1;
+  for (const int32_t volume : {previous, 0}) {
+    if (volume == 0 && previous == 0) break;
+    for (const bool variant : {advanced, !advanced}) {
+      spanning.SetAdvancedNaming(variant);
+      UString name = FFileName;
+      MakeVolumeFileName(name, volume, false);
+      if (name != VolumeFileName && IsFile(name)) return;
+    }
+  }
+  spanning.SetAdvancedNaming(advanced);
   FSpanningMode = LowerCaseAscii(FFileName).find(u".exe") != UString::npos ? smNone : smSpanning;
 }
 

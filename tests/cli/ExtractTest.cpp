@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "CliRun.h"
 
@@ -180,6 +181,74 @@ TEST(CliTest, AMissingVolumeIsNamed) {
   // empty.txt and text.txt begin on the missing volume.
   EXPECT_NE(run.Out.find("10 items tested, 2 failed"), std::string::npos) << run.Out;
   EXPECT_NE(run.Out.find("FAILED  text.txt: "), std::string::npos) << run.Out;
+}
+
+// A split set with one numbered part missing, whichever: the part is named
+// on standard error, each item that needs it fails as a cancelled volume
+// request, the exit status is 1, and the items on the other parts are
+// extracted whole. The set holds text.txt from .z01 to .z04, the small items
+// on .z04, and random.bin from .z04 through .z05 into the .zip.
+TEST(CliExtract, AMissingPartOfASplitSetIsNamed) {
+  TFixtures& fx = TFixtures::Get();
+  if (!fx.Has("zip_split.zip")) GTEST_SKIP() << "zip is not installed";
+  struct TCase {
+    const char* Label;
+    std::string Missing;  // extension of the missing part; empty: none
+    std::set<std::string> Failing;
+  } cases[] = {
+      {"nothing missing", "", {}},
+      {"the last numbered part", ".z05", {"random.bin"}},
+      {"a middle part", ".z03", {"text.txt"}},
+      {"the first part", ".z01", {"empty.txt", "text.txt"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TempDir dir;
+    for (const char* ext : {".z01", ".z02", ".z03", ".z04", ".z05", ".zip"})
+      if (ext != c.Missing)
+        fs::copy_file(fx.Path(std::string("zip_split") + ext),
+                      dir.NativePath(std::string("set") + ext));
+    const std::string dest = dir.NativePath("out");
+    const TCliRun run = RunCli(Extract(dir.NativePath("set.zip"), dest));
+    EXPECT_EQ(run.Out, "");
+    if (c.Missing.empty()) {
+      EXPECT_EQ(run.Status, 0) << run.Err;
+      EXPECT_EQ(run.Err, "");
+    } else {
+      EXPECT_EQ(run.Status, 1);
+      // Named as the naming rule gives it.
+      const std::string part = dir.NativePath("set.Z" + c.Missing.substr(2));
+      EXPECT_NE(run.Err.find("kelvane: volume " + part + " is missing\n"), std::string::npos)
+          << run.Err;
+      for (const std::string& item : c.Failing)
+        EXPECT_NE(run.Err.find("kelvane: " + item +
+                               ": Cannot open archive file. Opening aborted or invalid file - "
+                               "Native error: 00045\n"),
+                  std::string::npos)
+            << run.Err;
+      EXPECT_NE(
+          run.Err.find("kelvane: " + std::to_string(c.Failing.size()) + " of 10 items failed"),
+          std::string::npos)
+          << run.Err;
+    }
+    size_t files = 0;
+    for (const TFixtureItem& item : fx.Items("zip_split.zip")) {
+      const bool folder = item.Name.back() == '/';
+      files += !folder && !c.Failing.count(item.Name);
+      if (!NameIsPortable(item)) continue;
+      SCOPED_TRACE(item.Name);
+      const std::string path = dest + "/" + item.Name;
+      if (c.Failing.count(item.Name)) {
+        EXPECT_FALSE(fs::exists(path));
+      } else if (folder) {
+        EXPECT_TRUE(fs::is_directory(path));
+      } else {
+        ASSERT_TRUE(fs::is_regular_file(path));
+        EXPECT_EQ(FileCrc(path), item.Crc);
+      }
+    }
+    EXPECT_EQ(CountFiles(dest), files);
+  }
 }
 
 TEST(CliExtract, OverwriteModesDecideOnExistingFiles) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "ArchiveFiles.h"
@@ -132,38 +133,51 @@ TEST(VolumeNames, ExecutableNames) {
     EXPECT_EQ(TVolumeProbe::IsExeFileName(c.Name), c.Exe) << ToUtf8(c.Name);
 }
 
-// A split archive of three volumes written the way a splitter writes them:
-// a.txt on volume 0, b.txt on volume 1, c.txt and the directory on the last.
-void MakeSplitArchive(const std::string& dir, const std::string& first, const std::string& second,
-                      const std::string& last) {
+// A split archive written the way a splitter writes it, one volume file per
+// name in Volumes: item i (SplitItems[i]) on volume i, and the directory on
+// the last volume behind its own item.
+struct TSplitItem {
+  const char* Name;
+  const char* Data;
+};
+constexpr TSplitItem SplitItems[] = {
+    {"a.txt", "alpha"}, {"b.txt", "beta"}, {"c.txt", "gamma"}, {"d.txt", "delta"}};
+
+void MakeSplitArchive(const std::string& dir, const std::vector<std::string>& volumes) {
+  ASSERT_LE(volumes.size(), std::size(SplitItems));
+  std::string table;
+  for (size_t i = 0; i < volumes.size(); ++i)
+    table +=
+        "  ('" + volumes[i] + "', b'" + SplitItems[i].Name + "', b'" + SplitItems[i].Data + "'),\n";
   test::RunPython(
       "import os, zlib\n"
-      "vols = [bytearray(), bytearray(), bytearray()]\n"
-      "items = []\n"
-      "for vol, name, data in [(0, b'a.txt', b'alpha'), (1, b'b.txt', b'beta'),\n"
-      "                        (2, b'c.txt', b'gamma')]:\n"
-      "  crc = zlib.crc32(data)\n"
-      "  items.append((vol, len(vols[vol]), name, crc, len(data)))\n"
-      "  vols[vol] += struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 0, 0x6dae, 0x58b1, crc,\n"
-      "                           len(data), len(data), len(name), 0) + name + data\n"
-      "start = len(vols[2])\n"
-      "for vol, off, name, crc, size in items:\n"
-      "  vols[2] += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 0, 0, 0x6dae,\n"
-      "                         0x58b1, crc, size, size, len(name), 0, 0, vol, 0, 0x20, off) + "
-      "name\n"
-      "vols[2] += struct.pack('<IHHHHIIH', 0x06054b50, 2, 2, 3, 3, len(vols[2]) - start,\n"
-      "                       start, 0)\n"
-      "for name, data in zip(['" +
-          first + "', '" + second + "', '" + last +
-          "'], vols):\n"
-          "  open(os.path.join(out, name), 'wb').write(data)\n",
+      "table = [\n" +
+          table +
+          "]\n"
+          "last = len(table) - 1\n"
+          "vols = [bytearray() for _ in table]\n"
+          "items = []\n"
+          "for vol, (_, name, data) in enumerate(table):\n"
+          "  crc = zlib.crc32(data)\n"
+          "  items.append((vol, len(vols[vol]), name, crc, len(data)))\n"
+          "  vols[vol] += struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 0, 0x6dae, 0x58b1, crc,\n"
+          "                           len(data), len(data), len(name), 0) + name + data\n"
+          "start = len(vols[last])\n"
+          "for vol, off, name, crc, size in items:\n"
+          "  vols[last] += struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 0, 0, 0x6dae,\n"
+          "                            0x58b1, crc, size, size, len(name), 0, 0, vol, 0, 0x20,\n"
+          "                            off) + name\n"
+          "vols[last] += struct.pack('<IHHHHIIH', 0x06054b50, last, last, len(items), len(items),\n"
+          "                          len(vols[last]) - start, start, 0)\n"
+          "for (file, _, _), vol in zip(table, vols):\n"
+          "  open(os.path.join(out, file), 'wb').write(vol)\n",
       dir);
 }
 
 class SplitVolumesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MakeSplitArchive(dir.Root().string(), "data.z01", "data.z02", "data.zip");
+    MakeSplitArchive(dir.Root().string(), {"data.z01", "data.z02", "data.zip"});
     a.SetFileName(dir.Path(u"data.zip"));
   }
   test::TempDir dir;
@@ -190,10 +204,16 @@ TEST_F(SplitVolumesTest, AdvancedNamingIsDetected) {
   EXPECT_TRUE(a.SpanningOptions().AdvancedNaming());
 }
 
-// Without the volume before the last, the archive is taken as spanned: its
-// disks would be asked for.
-TEST_F(SplitVolumesTest, WithoutItsVolumesItLooksSpanned) {
-  std::remove(dir.NativePath("data.z02").c_str());
+// Without the part before the last and the first part, the archive is taken
+// as spanned, its disks to be asked for: a crafted disk count must not make
+// the opening look for every part, so a middle part beside it is not seen.
+TEST(SplitVolumes, WithoutItsFirstAndPreviousPartsItLooksSpanned) {
+  test::TempDir dir;
+  MakeSplitArchive(dir.Root().string(), {"data.z01", "data.z02", "data.z03", "data.zip"});
+  std::remove(dir.NativePath("data.z01").c_str());
+  std::remove(dir.NativePath("data.z03").c_str());
+  TVolumeProbe a(nullptr);
+  a.SetFileName(dir.Path(u"data.zip"));
   a.SetOnRequestFirstVolume([](TKelBaseArchiver*, UString&, bool& cancel) { cancel = true; });
   a.OpenArchive(fmOpenRead | fmShareDenyNone);
   EXPECT_EQ(a.SpanningMode(), smSpanning);
@@ -274,11 +294,101 @@ TEST_F(SplitVolumesTest, AMissingVolumeWithoutAHandlerIsCancelled) {
   EXPECT_EQ(a.CurrentVolumeFile(), dir.Path(u"data.z01"));
 }
 
+// A split set that lacks some of its numbered parts is still a split set,
+// under the naming variant of the parts that are there: the items on those
+// come out, each one on a missing part fails as a cancelled request. A
+// self-extractor holding the end record itself is no split set by its own
+// name.
+TEST(SplitSetWithMissingParts, ItemsOnPresentPartsComeOut) {
+  struct TCase {
+    const char* Label;
+    std::vector<std::string> Volumes;  // the whole set, the last one opened
+    std::vector<size_t> Missing;       // indexes into Volumes
+    bool AdvancedBefore;               // the naming variant set before opening
+    bool Advanced;                     // and the one the parts that are there show
+    TKelSpanningMode Mode;
+  } cases[] = {
+      {"nothing missing",
+       {"data.z01", "data.z02", "data.z03", "data.zip"},
+       {},
+       true,
+       false,
+       smSplitting},
+      {"the last numbered part",
+       {"data.z01", "data.z02", "data.z03", "data.zip"},
+       {2},
+       true,
+       false,
+       smSplitting},
+      {"a middle part",
+       {"data.z01", "data.z02", "data.z03", "data.zip"},
+       {1},
+       true,
+       false,
+       smSplitting},
+      {"the first part",
+       {"data.z01", "data.z02", "data.z03", "data.zip"},
+       {0},
+       true,
+       false,
+       smSplitting},
+      {"the last numbered part, advanced naming",
+       {"data_001.zip", "data_002.zip", "data_003.zip", "data.zip"},
+       {2},
+       false,
+       true,
+       smSplitting},
+      // The program is the first part, apart from the file the end record is in.
+      {"a self-extractor's last numbered part",
+       {"setup.exe", "setup.z02", "setup.zip"},
+       {1},
+       false,
+       false,
+       smSplitting},
+      {"a self-extractor alone",
+       {"setup.z01", "setup.z02", "setup.exe"},
+       {0, 1},
+       false,
+       false,
+       smNone},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    test::TempDir dir;
+    MakeSplitArchive(dir.Root().string(), c.Volumes);
+    for (size_t m : c.Missing)
+      ASSERT_EQ(std::remove(dir.NativePath(c.Volumes[m]).c_str()), 0);
+    TVolumeProbe a(nullptr);
+    a.SpanningOptions().SetAdvancedNaming(c.AdvancedBefore);
+    // A split self-extractor is opened by its program's name.
+    const std::string opened = c.Volumes.back() == "setup.zip" ? "setup.exe" : c.Volumes.back();
+    a.SetFileName(dir.Path(FromUtf8(opened)));
+    a.OpenArchive(fmOpenRead | fmShareDenyNone);
+    EXPECT_EQ(a.SpanningMode(), c.Mode);
+    EXPECT_EQ(a.SpanningOptions().AdvancedNaming(), c.Advanced);
+    for (size_t i = 0; i < c.Volumes.size(); ++i) {
+      SCOPED_TRACE(SplitItems[i].Name);
+      const bool missing = std::count(c.Missing.begin(), c.Missing.end(), i) != 0;
+      TMemoryStream out;
+      const int native =
+          NativeErrorOf([&] { a.ExtractToStream(FromUtf8(SplitItems[i].Name), out); });
+      if (!missing) {
+        EXPECT_EQ(native, 0);
+        EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), SplitItems[i].Data);
+      } else if (c.Mode == smSplitting) {
+        EXPECT_EQ(native, 45);
+      } else {
+        EXPECT_NE(native, 0);
+      }
+    }
+  }
+}
+
 // A split self-extractor: setup.exe (volume 0, no directory of its own),
 // setup.z02, and the directory in setup.zip.
 TEST(SplitSelfExtractor, OpensThroughItsZipVolume) {
   test::TempDir dir;
-  MakeSplitArchive(dir.Root().string(), "setup.exe", "setup.z02", "setup.zip");
+  MakeSplitArchive(dir.Root().string(), {"setup.exe", "setup.z02", "setup.zip"});
   TVolumeProbe a(nullptr);
   a.SetFileName(dir.Path(u"setup.exe"));
   a.OpenArchive(fmOpenRead | fmShareDenyNone);
