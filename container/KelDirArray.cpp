@@ -91,6 +91,7 @@ void TKelDirArray::SetItemName(int32_t Index, const UString& Name) {
     FItemNamesList.Add(LowerCaseAscii(Name));
   else
     throw EKelException(kErrIndexElsewhere, nullptr);
+  if (FItems[Index].Name != Name) FItems[Index].NameInHostUtf8 = false;
   FItems[Index].Name = Name;
 }
 

@@ -45,9 +45,10 @@ class TKelDirArray {
   // Stores a copy of Value at Index and indexes its name. Native error 1 when
   // Index is out of bounds, 58 when the items before Index are not all indexed.
   void SetItem(int32_t Index, const TDirItem& Value);
-  // Renames item Index. Native error 1 when out of bounds; 59 when the item's
-  // current name is not indexed at Index (for example a new item with an empty
-  // name while an earlier item has an empty name too).
+  // Renames item Index; a new name is no longer the one read from the item's
+  // bytes (NameInHostUtf8). Native error 1 when out of bounds; 59 when the
+  // item's current name is not indexed at Index (for example a new item with an
+  // empty name while an earlier item has an empty name too).
   void SetItemName(int32_t Index, const UString& Name);
   // ItemNo := index of the item named FileName (ASCII case ignored), the one
   // added last when several are; -1 and false when there is none.

@@ -20,6 +20,10 @@ struct TDirItem {
   TKelZipCentralDir CentralDir;
   UString Name;     // as stored: '/' separators, folders end with '/'
   UString OldName;  // the name before a pending rename
+  // Name is still the one read from its host's UTF-8 bytes without bit 11
+  // (IsHostUtf8Name, container/KelNames.h): the writer gives those bytes back.
+  // TKelDirArray::SetItemName clears it when the name changes.
+  bool NameInHostUtf8 = false;
   AnsiString Comment;
   TKelExtraFields ExtraFields;
   // A block of the central extra area as read ran past its end.

@@ -282,7 +282,8 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
 
       AnsiString name(cd.nameLength, '\0');
       reader.Read(name.data(), name.size(), shortDir);
-      CDir.SetItemName(i, ItemNameFromBytes(name, cd.genPurposeFlag, oem));
+      CDir.SetItemName(i, ItemNameFromBytes(name, cd, oem));
+      item.NameInHostUtf8 = IsHostUtf8Name(name, cd);
 
       if (cd.extraLength > 0) {
         bytes.resize(cd.extraLength);

@@ -135,8 +135,8 @@ void TKelDirManager::SaveDir(bool RecreateCDirEnd, TStream* Stream) {
   if (comment.size() > kMaxField) TooLong(u"The archive comment", u"", comment.size());
   for (int32_t i = 0; i < CDir.Count(); ++i) {
     const TDirItem& item = CDir.GetItemPtr(i);
-    uint16_t flag = item.CentralDir.genPurposeFlag;
-    ItemNameToBytes(item.Name, flag, oem);  // raises for a name that is too long
+    TKelZipCentralDir header = item.CentralDir;
+    ItemNameToBytes(item.Name, item.NameInHostUtf8, header, oem);  // raises when too long
     if (const size_t extra = ExtraAreaSize(item); extra > kMaxField)
       TooLong(u"The extra fields", item.Name, extra);
     if (item.Comment.size() > kMaxField) TooLong(u"The comment", item.Name, item.Comment.size());
@@ -224,7 +224,7 @@ void TKelDirManager::WriteItems(TDirSink& Sink) {
   for (int32_t i = 0; i < CDir.Count(); ++i) {
     TDirItem& item = CDir.GetItemPtr(i);
     TKelZipCentralDir& cd = item.CentralDir;
-    const AnsiString name = ItemNameToBytes(item.Name, cd.genPurposeFlag, oem);
+    const AnsiString name = ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, oem);
     cd.nameLength = static_cast<uint16_t>(name.size());
     cd.extraLength = static_cast<uint16_t>(ExtraAreaSize(item));
     // The comment follows its text, as the name's length follows the name.

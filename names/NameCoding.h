@@ -22,10 +22,11 @@ bool BytesToName(const AnsiString& Bytes, UString& Name);
 // Result true: Bytes are UTF-8, the caller sets flag bit 11. The byte count is the
 // name length field.
 bool NameToStoredBytes(const UString& Name, bool OemNames, AnsiString& Bytes);
-// The reader's whole rule for a header name: when OemNames and !Utf8Flag the bytes
-// are OEM and go through OEM -> ANSI before the UTF-8 test of BytesToName; when they
-// are not UTF-8 they are read straight from the OEM page, so that characters the
-// ANSI page lacks (box drawing) keep their form. Result true: the name was UTF-8.
+// The reader's rule for a header name that may be OEM: when OemNames and !Utf8Flag
+// the bytes are OEM and go through OEM -> ANSI before the UTF-8 test of BytesToName;
+// when they are not UTF-8 they are read straight from the OEM page, so that
+// characters the ANSI page lacks (box drawing) keep their form. Result true: the name
+// was UTF-8. (Unix hosts' UTF-8 bytes skip the OEM step: see container/KelNames.h.)
 bool StoredBytesToName(const AnsiString& Bytes, bool OemNames, bool Utf8Flag, UString& Name);
 
 }  // namespace kelvane

@@ -147,6 +147,52 @@ TEST_F(DirReader, AMatchingUnicodePathFieldNamesTheItem) {
   }
 }
 
+// Info-ZIP on Unix stores UTF-8 names without bit 11: read as UTF-8 with OEM
+// names too. The fields that name an item keep their precedence over the bytes.
+TEST_F(DirReader, UnixNamesAreUtf8AndTheNameFieldsStillWin) {
+  const std::string cafe = "sub/caf\xC3\xA9.txt";
+  TBytes unicode;
+  AppendU(unicode, 0x5843554E, 4);  // "NUCX"
+  AppendU(unicode, 1, 4);
+  AppendU(unicode, u'\u03b1', 2);
+  struct TCase {
+    const char* what;
+    uint16_t version;
+    std::string extra;
+    UString withOem;
+    UString withoutOem;
+  };
+  const UString right = u"sub/caf\u00e9.txt";
+  const TCase cases[] = {
+      {"Unix", 0x031E, "", right, right},
+      {"OS X", 0x1314, "", right, right},
+      {"MS-DOS", 20, "", u"sub/caf\u251c\u00ae.txt", right},
+      {"Unix, a matching path field", 0x031E, UnicodePathBlock(cafe, "sub/other.txt"),
+       u"sub/other.txt", u"sub/other.txt"},
+      {"Unix, a stale path field", 0x031E, UnicodePathBlock("x", "sub/other.txt"), right, right},
+      {"Unix, a Unicode name field", 0x031E,
+       ExtraBlock(KelUnicodeNameExtraId, std::string(unicode.begin(), unicode.end())), u"\u03b1",
+       u"\u03b1"},
+  };
+  for (const TCase& c : cases) {
+    std::vector<TTestItem> items = NumberedItems(2);
+    items[0].Name = cafe;
+    items[0].Version = c.version;
+    items[0].CentralExtra = c.extra;
+    const TBytes bytes = BuildArchive(items).Bytes;
+    for (const bool oem : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (oem ? ", OEM names" : ", ANSI names"));
+      FHost.Oem = oem;
+      const TKelDirManager& dm = Load(bytes);
+      const UString& want = oem ? c.withOem : c.withoutOem;
+      EXPECT_EQ(Item(dm, 0).Name, want);
+      int32_t index = -1;
+      EXPECT_TRUE(dm.CDir.FileExists(want, index));
+      EXPECT_EQ(Item(dm, 0).CentralDir.genPurposeFlag, 0);
+    }
+  }
+}
+
 struct TStubCase {
   const char* Label;
   size_t Stub;

@@ -11,6 +11,9 @@ const TDirItem& Item(const TKelDirManager& dm, int32_t i) {
   return dm.CDir.GetItemPtr(i);
 }
 
+// versionMadeBy (and extractVersion) of Info-ZIP zip 3.0 on Linux: host 3.
+constexpr uint16_t kUnixZip = 0x031E;
+
 TKelExtraFields WithoutZip64(const TKelExtraFields& blocks) {
   TKelExtraFields kept;
   for (const auto& b : blocks)
@@ -93,6 +96,17 @@ const std::vector<TRoundTrip>& RoundTrips() {
          TTestItem greek = Entry("\xCE\xB1\xCE\xB2\xCE\xB3.txt", "g");
          greek.Flag = KelFlagUtf8Name;
          return BuildArchive({greek, Entry("caf\x82.txt", "oem"), Entry("plain.txt", "p")});
+       }},
+      {"names_made_on_unix",
+       [] {
+         // Info-ZIP on Linux: UTF-8 without bit 11. Also an OEM byte from a
+         // Unix host, and UTF-8 bytes from MS-DOS, which stay OEM characters.
+         std::vector<TTestItem> items = {
+             Entry("sub/caf\xC3\xA9.txt", "u"), Entry("\xCE\xB1\xCE\xB2\xCE\xB3.txt", "g"),
+             Entry("caf\x82.txt", "oem"), Entry("dos/caf\xC3\xA9.txt", "d")};
+         for (size_t i = 0; i < 3; ++i)
+           items[i].Version = kUnixZip;
+         return BuildArchive(items);
        }},
   };
   return cases;
@@ -358,6 +372,65 @@ TEST_F(DirWriterInPlace, ANewCommentRewritesOnlyTheDirectory) {
             TBytes(a.Bytes.begin(), a.Bytes.begin() + lengthAt));
   EXPECT_EQ(Get(bytes, lengthAt, 2), 3u);
   EXPECT_EQ(std::string(bytes.end() - 3, bytes.end()), "new");
+}
+
+// Unix tools store names without bit 11 in UTF-8 (Info-ZIP's zip) or in the
+// OEM page (python_oem.zip). A directory written again gives each item the kind
+// of bytes it had, so that the names read the same to us and to the tool that
+// made them; a renamed item follows the code-page rule.
+TEST_F(DirWriterInPlace, NamesOfUnixToolsKeepTheirBytesWhenTheDirectoryIsWritten) {
+  struct TCase {
+    const char* what;
+    uint16_t version;
+    std::string bytes;
+    std::string withOem;
+    std::string withoutOem;
+  };
+  const TCase cases[] = {
+      {"zip, UTF-8", kUnixZip, "sub/caf\xC3\xA9.txt", "sub/caf\xC3\xA9.txt", "sub/caf\xC3\xA9.txt"},
+      {"python, OEM", 0x0314, "caf\x82.txt", "caf\xC3\xA9.txt", "caf\xE2\x80\x9A.txt"},
+  };
+  std::vector<TTestItem> items;
+  for (const TCase& c : cases) {
+    items.push_back(Entry(c.bytes, c.what));
+    items.back().Version = c.version;
+  }
+  const TTestArchive a = BuildArchive(items, Opt().WithComment("old"));
+  for (const bool oem : {true, false}) {
+    SCOPED_TRACE(oem ? "OEM names" : "ANSI names");
+    FHost.Oem = oem;
+    std::vector<std::string> names;
+    for (const TCase& c : cases)
+      names.push_back(oem ? c.withOem : c.withoutOem);
+    TKelDirManager& dm = Open(a.Bytes);
+    EXPECT_EQ(NamesOf(dm), names);
+    dm.ArchiveComment = "new";
+    dm.SaveDir(false);
+    const TBytes bytes = BytesOf(FStream);
+    const size_t lengthAt = a.EndPos + eocdf::CommentLength;
+    ASSERT_EQ(bytes.size(), a.Bytes.size());
+    EXPECT_EQ(TBytes(bytes.begin(), bytes.begin() + lengthAt),
+              TBytes(a.Bytes.begin(), a.Bytes.begin() + lengthAt));
+    TKelDirManager back(&FStream, false, &FHost);
+    back.LoadDir();
+    EXPECT_EQ(NamesOf(back), names);
+
+    // The OEM form of this name would pass for UTF-8: it is stored as UTF-8
+    // with bit 11 instead, as a name of the ANSI page without.
+    TKelDirManager& renamed = Open(a.Bytes);
+    renamed.CDir.SetItemName(0, u"\u00B5\u00E4\u00F6.txt");
+    renamed.SaveDir(false);
+    const TBytes after = BytesOf(FStream);
+    const auto dir = static_cast<size_t>(a.Central[0]);
+    const std::string stored = oem ? "\xC2\xB5\xC3\xA4\xC3\xB6.txt" : "\xB5\xE4\xF6.txt";
+    EXPECT_EQ(std::string(after.begin() + dir + 46, after.begin() + dir + 46 + stored.size()),
+              stored);
+    EXPECT_EQ(Get(after, dir + cdf::Flag, 2), oem ? KelFlagUtf8Name : 0u);
+    TKelDirManager renamedBack(&FStream, false, &FHost);
+    renamedBack.LoadDir();
+    EXPECT_EQ(NamesOf(renamedBack),
+              (std::vector<std::string>{"\xC2\xB5\xC3\xA4\xC3\xB6.txt", names[1]}));
+  }
 }
 
 // Nothing of a directory described by Zip64 records may remain after it is
