@@ -16,6 +16,7 @@ the caches), so a load that comes and goes on a shared machine falls on all
 of them alike; every run starts with an empty output folder.
 
 Usage: bench/compare.py [--kelvane PATH] [--work DIR] [--out DIR] [--runs N] [--small]
+                        [--only TEXT]
 
 --small makes a corpus about a tenth of the size, to try the script quickly.
 Without --kelvane a release build is made in build/bench. The corpus, the
@@ -287,6 +288,7 @@ def main():
     ap.add_argument("--out", help="where files are extracted (default: in /dev/shm)")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--small", action="store_true", help="a tenth of the corpus")
+    ap.add_argument("--only", help="measure only the rows whose name holds this text")
     args = ap.parse_args()
     for tool in ["zip", "unzip", "7z", "bsdtar", "/usr/bin/time"]:
         if not shutil.which(tool):
@@ -301,6 +303,8 @@ def main():
 
     table = []
     for n, (label, commands, kel_cmd) in enumerate(rows(kel, arcs, out), 1):
+        if args.only and args.only not in label:
+            continue
         log("measuring: %s" % label)
         times = measure(commands, out, args.runs, os.path.join(args.work, "row%d.json" % n))
         rss = peak_rss_kib(kel_cmd, out)

@@ -80,21 +80,33 @@ bool IsFullDiskPath(UStringView FileName) {
   return !FileName.empty() && FileName.front() == PathDelim;
 }
 
-UString FindLinkComponent(const UString& Folder, UStringView Relative) {
+TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative) {
+  TDestPathState state;
+  std::vector<UStringView> parts;
+  for (UStringView part : Split(Relative, IsDiskSeparator))
+    if (!part.empty()) parts.push_back(part);
+  const bool endsWithFolder = !Relative.empty() && IsDiskSeparator(Relative.back());
+  const size_t folders = endsWithFolder || parts.empty() ? parts.size() : parts.size() - 1;
+
   UString path = Folder;
   if (!path.empty() && path.back() != PathDelim) path += PathDelim;
-  bool firstPart = true;
-  for (UStringView part : Split(Relative, IsDiskSeparator)) {
-    if (part.empty()) continue;
-    if (!firstPart) path += PathDelim;
-    firstPart = false;
-    path += part;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) path += PathDelim;
+    path += parts[i];
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(std::filesystem::path(path), ec);
-    if (ec || !std::filesystem::exists(status)) return {};
-    if (std::filesystem::is_symlink(status)) return path;
+    if (ec || !std::filesystem::exists(status)) return state;
+    if (std::filesystem::is_symlink(status)) {
+      state.Link = path;
+      state.LinkIsFolder = i < folders;
+      return state;
+    }
+    const bool isFolder = std::filesystem::is_directory(status);
+    if (i < folders && !isFolder) return state;  // creating the folders will fail
+    if (i + 1 == folders) state.FoldersExist = true;
+    if (i == folders) state.TargetExists = !isFolder;
   }
-  return {};
+  return state;
 }
 
 }  // namespace kelvane

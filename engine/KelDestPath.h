@@ -26,11 +26,21 @@ UString SafeRelativeName(UStringView StoredName);
 // where paths have drives, one that holds ":" or two backslashes anywhere.
 bool IsFullDiskPath(UStringView FileName);
 
-// The first path Folder + c1 + PathDelim + ... + ck, for the components c1..cn
-// of Relative, that is a symbolic link (links are not followed while looking);
-// empty when none is. Components that do not exist yet end the walk: what is
-// created below them cannot be a link. Folder itself is the caller's choice and
-// is not examined.
-UString FindLinkComponent(const UString& Folder, UStringView Relative);
+// What lies at Folder + Relative, seen without following links. The folder
+// components of Relative are all of them when it ends with a separator, else
+// all but the last, which is then the target.
+struct TDestPathState {
+  // The first path Folder + c1 + PathDelim + ... + ck that is a symbolic link;
+  // empty when none is. Components that do not exist end the walk: what is
+  // created below them cannot be a link. Folder itself is the caller's choice
+  // and is not examined.
+  UString Link;
+  bool LinkIsFolder = false;  // Link is one of the folder components
+  // Every folder component exists as a folder; false when there are none,
+  // as Folder itself is not examined.
+  bool FoldersExist = false;
+  bool TargetExists = false;  // something other than a folder is at the target
+};
+TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative);
 
 }  // namespace kelvane

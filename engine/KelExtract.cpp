@@ -191,28 +191,30 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
   UString destDir = DestDir;
   const bool fullPath = IsFullDiskPath(fileName);
   if (fullPath) destDir.clear();
+  // Kept whole when it is the handler's full path: its last part alone would
+  // land in the process's current folder.
+  if (!FOptions->CreateDirs() && !fullPath) fileName = FileNamePart(fileName);
+  const UString folder = destDir + DirectoryPart(fileName);
+  UString destPath = destDir + fileName;
 
-  if (FOptions->CreateDirs()) {
-    const UString folder = destDir + DirectoryPart(fileName);
-    if (!fullPath && !FindLinkComponent(destDir, DirectoryPart(fileName)).empty())
-      throw EKelException(NativeCannotCreateDir, {folder}, this);
-    if (!folder.empty() && !MakeFolder(folder))
-      throw EKelException(NativeCannotCreateDir, {folder}, this);
-  } else if (!fullPath) {
-    // Kept whole when it is the handler's full path: its last part alone
-    // would land in the process's current folder.
-    fileName = FileNamePart(fileName);
+  // A link in the destination would carry the output (and the attribute and
+  // deletion steps below) to wherever it points. The handler's full path is
+  // its own choice.
+  TDestPathState where;
+  if (fullPath) {
+    where.TargetExists = IsFile(destPath);
+  } else {
+    where = ExamineDestPath(destDir, fileName);
+    if (where.LinkIsFolder) throw EKelException(NativeCannotCreateDir, {folder}, this);
+    if (!where.Link.empty()) throw EKelException(NativeCannotCreateFile, {destPath}, this);
   }
+  if (FOptions->CreateDirs() && !folder.empty() && !where.FoldersExist && !MakeFolder(folder))
+    throw EKelException(NativeCannotCreateDir, {folder}, this);
 
   if (isFolderItem || nameIsFolder) return;
 
-  UString destPath = destDir + fileName;
-  // A link in the destination would carry the output (and the attribute and
-  // deletion steps below) to wherever it points.
-  if (!fullPath && !FindLinkComponent(destDir, fileName).empty())
-    throw EKelException(NativeCannotCreateFile, {destPath}, this);
-
-  if (IsFile(destPath)) {
+  bool exists = where.TargetExists;
+  if (exists) {
     if (!FOptions->ReplaceReadOnly()) {
       const int32_t attr = GetAttributes(destPath);
       if (attr != -1 && (attr & faReadOnly) != 0) return;
@@ -222,6 +224,7 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
         bool confirm = false;
         DoConfirmOverwrite(fileName, destPath, confirm);
         if (!confirm) return;
+        exists = IsFile(destPath);  // the handler may have moved it away
         break;
       }
       case omAlways:
@@ -239,7 +242,7 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
 
   std::unique_ptr<TFileStream> file;
   try {
-    if (IsFile(destPath)) {
+    if (exists) {
       SetAttributes(destPath, 0);
       if (!RemoveFile(destPath)) throw EKelException(NativeCannotCreateFile, {destPath}, this);
     }
@@ -254,13 +257,13 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
   } catch (...) {
     failure = std::current_exception();
   }
+  const bool keep = !(FSkipFile || FProgressCancel || failure);
   SetHandleDosTime(file->Handle(), itemTime);
-  if (FOptions->FlushBuffers() && IsRemovableDrive(destPath)) file->Flush();
+  if (keep && FOptions->SetAttributes())
+    SetHandleAttributes(file->Handle(), static_cast<int32_t>(fileAttr));  // a refusal is no error
+  if (FOptions->FlushBuffers() && IsRemovableHandle(file->Handle())) file->Flush();
   file.reset();
-  if (FSkipFile || FProgressCancel || failure)
-    RemoveFile(destPath);
-  else if (FOptions->SetAttributes())
-    SetAttributes(destPath, static_cast<int32_t>(fileAttr));  // a refusal is not an error
+  if (!keep) RemoveFile(destPath);
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -75,22 +75,30 @@ bool DeviceIsRemovable(dev_t dev) {
   return ::stat((device + "/partition").c_str(), &part) == 0 && ReadsOne(device + "/../removable");
 }
 
+// Whether a device is removable does not change while it exists, and the
+// /sys walk costs a dozen system calls: extracting many files asks once.
+bool KnownRemovable(dev_t dev) {
+  static std::mutex lock;
+  static std::unordered_map<dev_t, bool> known;
+  std::lock_guard<std::mutex> guard(lock);
+  const auto it = known.find(dev);
+  if (it != known.end()) return it->second;
+  const bool removable = DeviceIsRemovable(dev);
+  known.emplace(dev, removable);
+  return removable;
+}
+
 }  // namespace
 
 bool IsRemovableDrive(const UString& path) {
   struct stat st {};
   std::string found;
-  if (!StatNearest(path, st, found)) return false;
-  // Whether a device is removable does not change while it exists, and the
-  // /sys walk costs a dozen system calls: extracting many files asks once.
-  static std::mutex lock;
-  static std::unordered_map<dev_t, bool> known;
-  std::lock_guard<std::mutex> guard(lock);
-  const auto it = known.find(st.st_dev);
-  if (it != known.end()) return it->second;
-  const bool removable = DeviceIsRemovable(st.st_dev);
-  known.emplace(st.st_dev, removable);
-  return removable;
+  return StatNearest(path, st, found) && KnownRemovable(st.st_dev);
+}
+
+bool IsRemovableHandle(int handle) {
+  struct stat st {};
+  return ::fstat(handle, &st) == 0 && KnownRemovable(st.st_dev);
 }
 
 bool LabelVolume(const UString&, const UString&) {

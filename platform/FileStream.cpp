@@ -19,36 +19,60 @@ namespace {
 constexpr off_t kLockBase = off_t(1) << 62;
 enum LockRegion { lrHasRead, lrHasWrite, lrDenyRead, lrDenyWrite };
 
-bool RegionTaken(int fd, LockRegion r) {
+// Whether another opener holds a lock anywhere in the regions First..Last.
+bool RegionsTaken(int fd, LockRegion first, LockRegion last) {
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kLockBase + r;
-  fl.l_len = 1;
+  fl.l_start = kLockBase + first;
+  fl.l_len = last - first + 1;
   if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
 }
 
-void HoldRegion(int fd, LockRegion r) {
+void HoldRegions(int fd, LockRegion first, LockRegion last) {
   struct flock fl {};
   fl.l_type = F_RDLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kLockBase + r;
-  fl.l_len = 1;
+  fl.l_start = kLockBase + first;
+  fl.l_len = last - first + 1;
   fcntl(fd, F_OFD_SETLK, &fl);  // best effort: a write-only descriptor cannot hold it
+}
+
+// Calls Act once per run of adjacent regions in Wanted (bit r = region r), so
+// that the usual modes cost one call for the checks and one for the locks.
+template <typename TAct>
+bool ForEachRun(unsigned wanted, TAct act) {
+  for (int r = lrHasRead; r <= lrDenyWrite;) {
+    if (!(wanted & (1u << r))) {
+      ++r;
+      continue;
+    }
+    int last = r;
+    while (last < lrDenyWrite && (wanted & (1u << (last + 1))))
+      ++last;
+    if (!act(LockRegion(r), LockRegion(last))) return false;
+    r = last + 1;
+  }
+  return true;
 }
 
 // Returns false when another opener's rights or denials conflict with ours.
 bool ApplyShareMode(int fd, bool wantRead, bool wantWrite, uint16_t share) {
   const bool denyRead = share == fmShareExclusive || share == fmShareDenyRead;
   const bool denyWrite = share == fmShareExclusive || share == fmShareDenyWrite;
-  if ((wantRead && RegionTaken(fd, lrDenyRead)) || (wantWrite && RegionTaken(fd, lrDenyWrite)) ||
-      (denyRead && RegionTaken(fd, lrHasRead)) || (denyWrite && RegionTaken(fd, lrHasWrite)))
-    return false;
-  if (wantRead) HoldRegion(fd, lrHasRead);
-  if (wantWrite) HoldRegion(fd, lrHasWrite);
-  if (denyRead) HoldRegion(fd, lrDenyRead);
-  if (denyWrite) HoldRegion(fd, lrDenyWrite);
+  const unsigned conflicts = (wantRead ? 1u << lrDenyRead : 0) |
+                             (wantWrite ? 1u << lrDenyWrite : 0) |
+                             (denyRead ? 1u << lrHasRead : 0) | (denyWrite ? 1u << lrHasWrite : 0);
+  const bool free =
+      ForEachRun(conflicts, [fd](LockRegion a, LockRegion b) { return !RegionsTaken(fd, a, b); });
+  if (!free) return false;
+  const unsigned held = (wantRead ? 1u << lrHasRead : 0) | (wantWrite ? 1u << lrHasWrite : 0) |
+                        (denyRead ? 1u << lrDenyRead : 0) | (denyWrite ? 1u << lrDenyWrite : 0);
+  ForEachRun(held, [fd](LockRegion a, LockRegion b) {
+    HoldRegions(fd, a, b);
+    return true;
+  });
   return true;
 }
 
@@ -73,8 +97,9 @@ TFileStream::TFileStream(const UString& path, uint16_t mode) : FFileName(path), 
     if (create) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(err));
     throw EFOpenError(u"Cannot open file \"" + path + u"\". " + Reason(err));
   }
+  // Only a read-only open can succeed on a folder; the others fail with EISDIR.
   struct stat st {};
-  if (fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (access == fmOpenRead && fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(FHandle);
     FHandle = -1;
     if (create) throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(EISDIR));
@@ -108,11 +133,13 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     const ssize_t n = ::read(FHandle, p + done, static_cast<size_t>(count - done));
     if (n < 0) {
       if (errno == EINTR) continue;
+      FPosition = -1;
       throw EReadError(u"Cannot read file \"" + FFileName + u"\". " + Reason(errno));
     }
     if (n == 0) break;
     done += n;
   }
+  if (FPosition >= 0) FPosition += done;
   return done;
 }
 
@@ -125,18 +152,30 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
       if (errno == EINTR) continue;
       // A full medium is reported as a short count so callers can ask for space.
       if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) break;
+      FPosition = -1;
       throw EWriteError(u"Cannot write file \"" + FFileName + u"\". " + Reason(errno));
     }
     if (n == 0) break;
     done += n;
   }
+  if (FPosition >= 0) FPosition += done;
   return done;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  // Readers ask for the position and seek to where they are all the time;
+  // the descriptor's offset moves only through this stream.
+  if (FPosition >= 0) {
+    if (origin == soCurrent && offset == 0) return FPosition;
+    if (origin == soBeginning && offset == FPosition) return FPosition;
+  }
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   const off_t pos = ::lseek(FHandle, offset, whence);
-  if (pos < 0) throw EStreamError(u"Cannot seek in file \"" + FFileName + u"\". " + Reason(errno));
+  if (pos < 0) {
+    FPosition = -1;
+    throw EStreamError(u"Cannot seek in file \"" + FFileName + u"\". " + Reason(errno));
+  }
+  FPosition = pos;
   return pos;
 }
 

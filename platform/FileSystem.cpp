@@ -101,17 +101,32 @@ int32_t GetAttributes(const UString& path) {
   return -1;
 }
 
+namespace {
+
+// The permission bits that Attr asks for, starting from Mode.
+mode_t ModeWithAttributes(mode_t mode, int32_t attr) {
+  mode &= 07777;
+  if (attr & faReadOnly) return mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
+  return mode | S_IWUSR;
+}
+
+}  // namespace
+
 bool SetAttributes(const UString& path, int32_t attr) {
   const std::string native = NativePath(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) return true;
-  mode_t mode = st.st_mode & 07777;
-  if (attr & faReadOnly)
-    mode &= ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH);
-  else
-    mode |= S_IWUSR;
+  const mode_t mode = ModeWithAttributes(st.st_mode, attr);
   return mode == (st.st_mode & 07777) || ::chmod(native.c_str(), mode) == 0;
+}
+
+bool SetHandleAttributes(int handle, int32_t attr) {
+  struct stat st {};
+  if (::fstat(handle, &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  const mode_t mode = ModeWithAttributes(st.st_mode, attr);
+  return mode == (st.st_mode & 07777) || ::fchmod(handle, mode) == 0;
 }
 
 int32_t FileDosTime(const UString& path) {

@@ -62,6 +62,8 @@ int32_t GetAttributes(const UString& path);
 // applied (a read-only folder would refuse the files extracted into it) and
 // the answer is true when the folder exists. Other bits are ignored.
 bool SetAttributes(const UString& path, int32_t attr);
+// The same for the file behind an open descriptor (a TFileStream's Handle()).
+bool SetHandleAttributes(int handle, int32_t attr);
 
 // The last-write time of Path (links followed) as a local DOS date-time;
 // -1 when Path is missing or the time has no DOS form (before 1980, after 2107).
@@ -85,6 +87,8 @@ bool IsFloppyDrive(const UString& path);
 // above it) is flagged removable, on the device itself or on the disk it is a
 // partition of. False when unknown (no block device, no /sys).
 bool IsRemovableDrive(const UString& path);
+// The same for the file behind an open descriptor (a TFileStream's Handle()).
+bool IsRemovableHandle(int handle);
 // Volume labels cannot be set on this system: always false.
 bool LabelVolume(const UString& path, const UString& label);
 

@@ -101,6 +101,7 @@ class TFileStream : public TStream {
   UString FFileName;
   uint16_t FMode;
   int FHandle = -1;
+  int64_t FPosition = 0;  // the descriptor's offset; -1 when unknown
 };
 
 class TMemoryStream : public TStream {

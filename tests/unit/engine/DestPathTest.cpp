@@ -84,31 +84,59 @@ class DestPathLinks : public ::testing::Test {
 TEST_F(DestPathLinks, TheFirstLinkOnTheWayIsFound) {
   struct Case {
     UString relative;
-    UString expected;  // below dest, empty for none
+    UString link;  // below dest, empty for none
+    bool linkIsFolder;
   };
   const Case cases[] = {
-      {u"out/x.txt", u"out"},
-      {u"out/new/x.txt", u"out"},
-      {u"real/out/x.txt", u"real/out"},
-      {u"file", u"file"},
-      {u"dangling", u"dangling"},
-      {u"real/deeper/x.txt", u""},
-      {u"real/", u""},
-      {u"missing/out/x.txt", u""},  // nothing below a missing folder exists yet
-      {u"", u""},
+      {u"out/x.txt", u"out", true},
+      {u"out/new/x.txt", u"out", true},
+      {u"real/out/x.txt", u"real/out", true},
+      {u"real/out/", u"real/out", true},
+      {u"file", u"file", false},
+      {u"dangling", u"dangling", false},
+      {u"real/deeper/x.txt", u"", false},
+      {u"real/", u"", false},
+      {u"missing/out/x.txt", u"", false},  // nothing below a missing folder exists yet
+      {u"", u"", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ToUtf8(c.relative));
-    const UString found = FindLinkComponent(Dest(), c.relative);
-    EXPECT_EQ(ToUtf8(found), c.expected.empty() ? "" : ToUtf8(Dest() + u"/" + c.expected));
+    const TDestPathState state = ExamineDestPath(Dest(), c.relative);
+    EXPECT_EQ(ToUtf8(state.Link), c.link.empty() ? "" : ToUtf8(Dest() + u"/" + c.link));
+    EXPECT_EQ(state.LinkIsFolder, c.linkIsFolder);
     // The same with the folder given with its trailing separator.
-    EXPECT_EQ(FindLinkComponent(Dest() + u"/", c.relative), found);
+    EXPECT_EQ(ExamineDestPath(Dest() + u"/", c.relative).Link, state.Link);
+  }
+}
+
+TEST_F(DestPathLinks, WhatExistsIsReported) {
+  std::ofstream(FDir.Root() / "dest" / "real" / "have.txt") << "x";
+  struct Case {
+    UString relative;
+    bool foldersExist;
+    bool targetExists;
+  };
+  const Case cases[] = {
+      {u"real/have.txt", true, true},
+      {u"real/new.txt", true, false},
+      {u"real/deeper", true, false},  // a folder where the file would go
+      {u"real/deeper/", true, false},
+      {u"real/new/x.txt", false, false},
+      {u"real/have.txt/x.txt", false, false},  // a file where a folder must be
+      {u"top.txt", false, false},              // the destination itself is not looked at
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.relative));
+    const TDestPathState state = ExamineDestPath(Dest(), c.relative);
+    EXPECT_EQ(state.FoldersExist, c.foldersExist);
+    EXPECT_EQ(state.TargetExists, c.targetExists);
   }
 }
 
 TEST_F(DestPathLinks, TheDestinationFolderItselfIsTheCallersChoice) {
   // A destination reached through a link is what the caller asked for.
-  EXPECT_EQ(FindLinkComponent(Dest() + u"/out", u"target.txt"), u"");
+  EXPECT_EQ(ExamineDestPath(Dest() + u"/out", u"target.txt").Link, u"");
+  EXPECT_TRUE(ExamineDestPath(Dest() + u"/out", u"target.txt").TargetExists);
 }
 
 }  // namespace

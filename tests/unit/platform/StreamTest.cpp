@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "TempDir.h"
@@ -96,6 +98,41 @@ TEST(FileStream, CreateWriteReopenRead) {
   f.SetPosition(1LL << 33);  // 64-bit positions
   EXPECT_EQ(f.Position(), 1LL << 33);
   EXPECT_EQ(f.Read(buf, 1), 0);
+}
+
+// The stream keeps the descriptor's offset itself; every operation must leave
+// it where the system has it, and where a memory stream would be.
+TEST(FileStream, PositionFollowsEveryOperation) {
+  test::TempDir dir;
+  char buf[8];
+  {
+    TFileStream f(dir.Path(u"p.bin"), fmCreate);
+    TMemoryStream m;
+    // Applies Op to both streams, then compares where they stand.
+    const auto both = [&](const char* step, auto op) {
+      SCOPED_TRACE(step);
+      op(f);
+      op(m);
+      EXPECT_EQ(f.Position(), m.Position());
+      EXPECT_EQ(::lseek(f.Handle(), 0, SEEK_CUR), m.Position());
+    };
+    both("write", [](TStream& s) { s.WriteBuffer("0123456789", 10); });
+    both("seek", [](TStream& s) { s.SetPosition(3); });
+    both("read", [&](TStream& s) { s.ReadBuffer(buf, 4); });
+    both("seek back", [](TStream& s) { s.Seek(-2, soCurrent); });
+    both("seek to where it is", [](TStream& s) { s.SetPosition(5); });
+    both("overwrite", [](TStream& s) { s.WriteBuffer("ab", 2); });
+    both("end", [](TStream& s) { s.Seek(0, soEnd); });
+    both("read at the end", [&](TStream& s) { EXPECT_EQ(s.Read(buf, 8), 0); });
+    both("cut below the position", [](TStream& s) { s.SetSize(4); });
+  }
+
+  TFileStream r(dir.Path(u"p.bin"), fmOpenRead | fmShareDenyNone);
+  r.SetPosition(2);
+  EXPECT_THROW(r.WriteBuffer("x", 1), EWriteError);
+  EXPECT_EQ(r.Position(), 2);
+  EXPECT_EQ(r.Read(buf, 8), 2);
+  EXPECT_EQ(std::string(buf, 2), "23");
 }
 
 TEST(FileStream, ErrorsNameThePath) {
