@@ -180,14 +180,18 @@ void TKelInflater::SetInput(const uint8_t* data, size_t count) {
 }
 
 std::span<const uint8_t> TKelInflater::Inflate() {
+  return {FOut.data(), InflateInto(FOut.data(), FOut.size())};
+}
+
+size_t TKelInflater::InflateInto(uint8_t* buffer, size_t size) {
   if (FFailed) throw EDecompressionError(FFailure);
-  if (FChunkDone) return {};
+  if (FChunkDone) return 0;
   if (FStreamEnded) Fail("data after the end of the Deflate stream");
 
   const uInt in = Clamp(FInputLeft);
-  const uInt out = Clamp(FOut.size());
+  const uInt out = Clamp(size);
   FStream->avail_in = in;
-  FStream->next_out = FOut.data();
+  FStream->next_out = buffer;
   FStream->avail_out = out;
   const int r = inflate(FStream, Z_NO_FLUSH);
   FInputLeft -= in - FStream->avail_in;
@@ -213,7 +217,7 @@ std::span<const uint8_t> TKelInflater::Inflate() {
       Fail(FStream->msg ? FStream->msg : "zlib " + std::to_string(r));
   }
   FTotalOut += produced;
-  return {FOut.data(), produced};
+  return produced;
 }
 
 void TKelInflater::Fail(std::string reason) {

@@ -111,6 +111,20 @@ class TKelDeflater {
   bool FFinished = false;
 };
 
+// The pull form of a decompressor, as an item decoder drives it: SetInput
+// (chunk), then Inflate() until ChunkDone(); see TKelInflater.
+class TKelPullInflater {
+ public:
+  virtual ~TKelPullInflater() = default;
+  virtual void SetInput(const uint8_t* data, size_t count) = 0;
+  virtual std::span<const uint8_t> Inflate() = 0;
+  virtual bool ChunkDone() const = 0;
+  virtual bool StreamEnded() const = 0;
+  virtual void Finish() const = 0;
+  // Bytes handed out so far.
+  virtual uint64_t TotalOut() const = 0;
+};
+
 // Decompressor of one item.
 //
 // Pull form: SetInput(chunk), then Inflate() until ChunkDone(); each call
@@ -122,30 +136,32 @@ class TKelDeflater {
 // of the Deflate stream, a truncated stream (in Finish). The output of the step
 // that found corrupt data is not handed out. Memory stays at the zlib state
 // and one output buffer whatever the data claims.
-class TKelInflater {
+class TKelInflater : public TKelPullInflater {
  public:
   // Raw Deflate, 32 KiB window. Raises EDecompressionError when zlib cannot
   // start (out of memory); an item decoder treats that as a failed item.
   explicit TKelInflater(size_t outputBufferSize = DecompressionChunkSize);
-  ~TKelInflater();
+  ~TKelInflater() override;
   TKelInflater(const TKelInflater&) = delete;
   TKelInflater& operator=(const TKelInflater&) = delete;
 
   // The next chunk of compressed data; the caller keeps it alive until the
   // chunk is done. Any rest of the previous chunk is dropped (a caller that
   // stopped early).
-  void SetInput(const uint8_t* data, size_t count);
+  void SetInput(const uint8_t* data, size_t count) override;
   // One inflate step over the current chunk. The returned bytes stay valid
   // until the next call.
-  std::span<const uint8_t> Inflate();
+  std::span<const uint8_t> Inflate() override;
+  // The same step into the caller's buffer (Size > 0); returns the bytes produced.
+  size_t InflateInto(uint8_t* out, size_t size);
   // True when the current chunk needs no more Inflate calls.
-  bool ChunkDone() const { return FChunkDone; }
+  bool ChunkDone() const override { return FChunkDone; }
   // True once the final block of the Deflate stream has been decoded.
-  bool StreamEnded() const { return FStreamEnded; }
+  bool StreamEnded() const override { return FStreamEnded; }
   // Raises EDecompressionError unless the stream has ended. Called once all
   // of an item's compressed bytes went in; a caller that stopped early (a
   // cancel, output beyond the declared size, partial extraction) skips it.
-  void Finish() const;
+  void Finish() const override;
 
   // Output answers false to stop at once: DecodeChunk then returns false and
   // the rest of the chunk stays unread. True when the whole chunk was inflated.
@@ -155,7 +171,7 @@ class TKelInflater {
   // Compressed bytes consumed and bytes produced so far (64-bit on every
   // platform, items may exceed 4 GiB).
   uint64_t TotalIn() const { return FTotalIn; }
-  uint64_t TotalOut() const { return FTotalOut; }
+  uint64_t TotalOut() const override { return FTotalOut; }
 
  private:
   [[noreturn]] void Fail(std::string reason);

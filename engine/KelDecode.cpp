@@ -5,6 +5,7 @@
 // in KelDecodeCrypto.cpp.
 #include <algorithm>
 #include <limits>
+#include <system_error>
 
 #include "container/KelDirManager.h"
 #include "container/KelLocalRecordCheck.h"
@@ -23,6 +24,10 @@ constexpr uint16_t MethodDeflate64 = 9;
 // Small items need no full-size output buffer; a piece one byte above the
 // declared size is enough to see that an item is larger than it says.
 constexpr size_t SmallestInflateBuffer = 32 * 1024;
+// From this size on an item is inflated on a second thread, ahead of the
+// checksum and the writing; below it, starting the thread costs more than
+// the overlap gains.
+constexpr uint64_t InflateAheadFrom = 1024 * 1024;
 
 constexpr int32_t ClampVolume(int64_t number) {
   return number < 0
@@ -44,6 +49,18 @@ int64_t ReadUpTo(TStream& stream, uint8_t* buffer, int64_t count) {
 size_t InflateBufferSize(uint64_t expectedSize) {
   const uint64_t wanted = expectedSize < DecodeChunkSize ? expectedSize + 1 : DecodeChunkSize;
   return static_cast<size_t>(std::max<uint64_t>(wanted, SmallestInflateBuffer));
+}
+
+// Raises EDecompressionError when zlib cannot start.
+std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize) {
+  if (expectedSize >= InflateAheadFrom) {
+    try {
+      return std::make_unique<TKelInflateAhead>();
+    } catch (const std::system_error&) {
+      // No thread to be had: inflate in line.
+    }
+  }
+  return std::make_unique<TKelInflater>(InflateBufferSize(expectedSize));
 }
 
 }  // namespace
@@ -202,7 +219,7 @@ bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
 
   if (D.Item->CompressionMethod == KelMethodDeflate) {
     try {
-      D.Inflater = std::make_unique<TKelInflater>(InflateBufferSize(D.ExpectedSize));
+      D.Inflater = NewInflater(D.ExpectedSize);
     } catch (const EDecompressionError&) {
       return false;
     }
@@ -246,7 +263,7 @@ bool TKelBaseArchiver::DecodeChunk(TKelItemDecoding& D, int32_t N) {
     return true;
   }
 
-  TKelInflater& inflater = *D.Inflater;
+  TKelPullInflater& inflater = *D.Inflater;
   inflater.SetInput(input, size);
   while (!inflater.ChunkDone()) {
     FProgress =

@@ -8,6 +8,7 @@
 
 #include "coding/KelAESTransform.h"
 #include "coding/KelCrc32.h"
+#include "coding/KelInflateAhead.h"
 #include "coding/KelPkzip.h"
 #include "coding/KelSecure.h"
 #include "coding/KelZlib.h"
@@ -58,7 +59,7 @@ struct TKelItemDecoding {
 
   TKelVolumeNumberInfo Volume;  // the volume being read, with the archive's last
   TBytes Input;
-  std::unique_ptr<TKelInflater> Inflater;
+  std::unique_ptr<TKelPullInflater> Inflater;
 };
 
 inline bool IsAesAlgorithm(TKelCryptoAlgorithm algorithm) {

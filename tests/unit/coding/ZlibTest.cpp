@@ -6,52 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "ZlibTestData.h"
 #include "coding/KelZlib.h"
 
 namespace kelvane {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes RandomData(size_t n, uint32_t seed) {
-  std::mt19937 gen(seed);
-  Bytes v(n);
-  for (auto& b : v)
-    b = static_cast<uint8_t>(gen());
-  return v;
-}
-
-// Text-like data with long repeats and some variation, so every level makes
-// different choices.
-Bytes CompressibleData(size_t n, uint32_t seed) {
-  static const std::string words[] = {"archive ",   "item ", "volume ",     "header ", "central ",
-                                      "directory ", "\n",    "0123456789 ", "deflate "};
-  std::mt19937 gen(seed);
-  Bytes v;
-  v.reserve(n);
-  while (v.size() < n) {
-    const auto& w = words[gen() % std::size(words)];
-    v.insert(v.end(), w.begin(), w.end());
-  }
-  v.resize(n);
-  return v;
-}
-
-// Compresses Src in chunks of ChunkSize the way the item encoder does.
-Bytes Deflate(const Bytes& src, int level, size_t chunkSize) {
-  TKelDeflater d(level);
-  Bytes out;
-  size_t at = 0;
-  do {
-    const size_t n = std::min(chunkSize, src.size() - at);
-    const bool last = at + n == src.size();
-    const auto piece = d.CompressChunk(src.data() + at, n, last);
-    out.insert(out.end(), piece.begin(), piece.end());
-    at += n;
-  } while (at < src.size());
-  d.End();
-  return out;
-}
+using test::Bytes;
+using test::CompressibleData;
+using test::Deflate;
+using test::RandomData;
 
 // Decompresses Packed fed in chunks of ChunkSize; raises EDecompressionError.
 Bytes Inflate(const Bytes& packed, size_t chunkSize, size_t outputBufferSize = 1 << 20) {
