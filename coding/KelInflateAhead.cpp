@@ -24,20 +24,17 @@ TKelInflateAhead::~TKelInflateAhead() {
   FWorker.join();
 }
 
-void TKelInflateAhead::WaitIdle(std::unique_lock<std::mutex>& lock) const {
-  FCallerWake.wait(lock, [this] { return !FStepping; });
+void TKelInflateAhead::WaitDone(std::unique_lock<std::mutex>& lock) const {
+  // A worker out of buffers waits for a caller that did not take its output:
+  // it will not step again, and its inflater is free to be asked.
+  FCallerWake.wait(lock, [this] { return FChunks.empty() || (FFree.empty() && !FStepping); });
 }
 
 void TKelInflateAhead::SetInput(const uint8_t* data, size_t count) {
+  if (count == 0) return;
   std::unique_lock<std::mutex> lock(FLock);
-  WaitIdle(lock);
-  if (FHeld >= 0) FFree.push_back(size_t(FHeld));
-  FHeld = -1;
-  for (const TPiece& piece : FReady)
-    FFree.push_back(piece.Buffer);
-  FReady.clear();
-  FInflater.SetInput(data, count);
-  FPending = !FInflater.ChunkDone();
+  if (FFailed) return;  // what follows a fault is never read
+  FChunks.push_back({data, count});
   lock.unlock();
   FWorkerWake.notify_one();
 }
@@ -49,7 +46,7 @@ std::span<const uint8_t> TKelInflateAhead::Inflate() {
     FHeld = -1;
     FWorkerWake.notify_one();
   }
-  FCallerWake.wait(lock, [this] { return !FReady.empty() || !FPending; });
+  FCallerWake.wait(lock, [this] { return !FReady.empty() || FChunks.empty(); });
   if (!FReady.empty()) {
     const TPiece piece = FReady.front();
     FReady.pop_front();
@@ -66,7 +63,14 @@ std::span<const uint8_t> TKelInflateAhead::Inflate() {
 
 bool TKelInflateAhead::ChunkDone() const {
   std::lock_guard<std::mutex> guard(FLock);
-  return !FPending && FReady.empty() && (!FFailed || FFailureSeen);
+  if (FFailed) return FFailureSeen;  // until then Inflate must raise it
+  return FChunks.size() < MaxChunks;
+}
+
+bool TKelInflateAhead::Drained() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  if (FFailed) return FFailureSeen;
+  return FChunks.empty() && FReady.empty();
 }
 
 bool TKelInflateAhead::StreamEnded() const {
@@ -76,7 +80,7 @@ bool TKelInflateAhead::StreamEnded() const {
 
 void TKelInflateAhead::Finish() const {
   std::unique_lock<std::mutex> lock(FLock);
-  WaitIdle(lock);
+  WaitDone(lock);
   if (FFailed) throw EDecompressionError(FFailure);
   FInflater.Finish();
 }
@@ -84,8 +88,12 @@ void TKelInflateAhead::Finish() const {
 void TKelInflateAhead::Work() {
   std::unique_lock<std::mutex> lock(FLock);
   for (;;) {
-    FWorkerWake.wait(lock, [this] { return FStop || (FPending && !FFree.empty()); });
+    FWorkerWake.wait(lock, [this] { return FStop || (!FChunks.empty() && !FFree.empty()); });
     if (FStop) return;
+    if (!FChunkStarted) {
+      FInflater.SetInput(FChunks.front().Data, FChunks.front().Size);
+      FChunkStarted = true;
+    }
     const size_t buffer = FFree.back();
     FFree.pop_back();
     FStepping = true;
@@ -113,10 +121,13 @@ void TKelInflateAhead::Work() {
     if (failed) {
       FFailed = true;
       FFailure = std::move(failure);
-      FPending = false;
+      FChunks.clear();
     } else {
       FStreamEnded = FInflater.StreamEnded();
-      FPending = !FInflater.ChunkDone();
+      if (FInflater.ChunkDone()) {
+        FChunks.pop_front();
+        FChunkStarted = false;
+      }
     }
     FCallerWake.notify_all();
   }

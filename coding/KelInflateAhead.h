@@ -15,21 +15,23 @@ namespace kelvane {
 
 // The pull form of TKelInflater, with the same results and errors: the same
 // pieces in the same order (each at most PieceSize bytes), EDecompressionError
-// once the pieces before the fault are handed out. The caller keeps a chunk
-// alive until ChunkDone(); a returned piece stays valid until the next
-// Inflate call. Memory: the zlib state and Pieces buffers of PieceSize bytes.
+// once the pieces before the fault are handed out. It takes a second chunk
+// while it works on the first (see TKelPullInflater); a returned piece stays
+// valid until the next Inflate call. Memory: the zlib state and Pieces
+// buffers of PieceSize bytes.
 class TKelInflateAhead final : public TKelPullInflater {
  public:
   // Raises EDecompressionError when zlib cannot start. Pieces >= 2.
-  explicit TKelInflateAhead(size_t pieceSize = 256 * 1024, int pieces = 4);
+  explicit TKelInflateAhead(size_t pieceSize = DecompressionChunkSize, int pieces = 4);
   ~TKelInflateAhead() override;
   TKelInflateAhead(const TKelInflateAhead&) = delete;
   TKelInflateAhead& operator=(const TKelInflateAhead&) = delete;
 
-  // Any rest of the previous chunk, inflated or not, is dropped.
+  // Only when ChunkDone(): the chunk joins the one in work.
   void SetInput(const uint8_t* data, size_t count) override;
   std::span<const uint8_t> Inflate() override;
   bool ChunkDone() const override;
+  bool Drained() const override;
   bool StreamEnded() const override;
   void Finish() const override;
   uint64_t TotalOut() const override { return FHandedOut; }
@@ -39,10 +41,17 @@ class TKelInflateAhead final : public TKelPullInflater {
     size_t Buffer;
     size_t Size;
   };
+  struct TChunk {
+    const uint8_t* Data;
+    size_t Size;
+  };
+  static constexpr size_t MaxChunks = 2;
   void Work();
-  void WaitIdle(std::unique_lock<std::mutex>& lock) const;
+  // Waits until the worker has finished every chunk, failed, or stopped for
+  // want of buffers.
+  void WaitDone(std::unique_lock<std::mutex>& lock) const;
 
-  TKelInflater FInflater;  // touched by the worker while a chunk is pending
+  TKelInflater FInflater;  // the worker's while a chunk is pending
   const size_t FPieceSize;
   std::vector<TBytes> FBuffers;
   std::vector<size_t> FFree;
@@ -52,9 +61,10 @@ class TKelInflateAhead final : public TKelPullInflater {
 
   mutable std::mutex FLock;
   mutable std::condition_variable FWorkerWake;  // a chunk and a free buffer, or stop
-  mutable std::condition_variable FCallerWake;  // a piece, the chunk's end, or a fault
-  bool FPending = false;                        // the worker has input left in the current chunk
-  bool FStepping = false;                       // the worker is inflating outside the lock
+  mutable std::condition_variable FCallerWake;  // a piece, a chunk done, or a fault
+  std::deque<TChunk> FChunks;  // not yet inflated to their end; the first is current
+  bool FChunkStarted = false;  // FInflater has the first of FChunks
+  bool FStepping = false;      // the worker is inflating outside the lock
   bool FStop = false;
   bool FStreamEnded = false;
   bool FFailed = false;

@@ -111,14 +111,21 @@ class TKelDeflater {
   bool FFinished = false;
 };
 
-// The pull form of a decompressor, as an item decoder drives it: SetInput
-// (chunk), then Inflate() until ChunkDone(); see TKelInflater.
+// The pull form of a decompressor, as an item decoder drives it:
+//   for each chunk: SetInput(chunk); while (!ChunkDone()) take Inflate();
+//   then: while (!Drained()) take Inflate();
+// ChunkDone() turns true when the decompressor takes another chunk. One that
+// works ahead (TKelInflateAhead) may still be reading the last chunk given
+// then, so its caller alternates two input buffers; every chunk is free once
+// Drained() is true. TKelInflater finishes each chunk before ChunkDone().
 class TKelPullInflater {
  public:
   virtual ~TKelPullInflater() = default;
   virtual void SetInput(const uint8_t* data, size_t count) = 0;
   virtual std::span<const uint8_t> Inflate() = 0;
   virtual bool ChunkDone() const = 0;
+  // Every chunk given is inflated and all output handed out.
+  virtual bool Drained() const = 0;
   virtual bool StreamEnded() const = 0;
   virtual void Finish() const = 0;
   // Bytes handed out so far.
@@ -156,6 +163,7 @@ class TKelInflater : public TKelPullInflater {
   size_t InflateInto(uint8_t* out, size_t size);
   // True when the current chunk needs no more Inflate calls.
   bool ChunkDone() const override { return FChunkDone; }
+  bool Drained() const override { return FChunkDone; }
   // True once the final block of the Deflate stream has been decoded.
   bool StreamEnded() const override { return FStreamEnded; }
   // Raises EDecompressionError unless the stream has ended. Called once all

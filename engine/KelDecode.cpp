@@ -52,10 +52,14 @@ size_t InflateBufferSize(uint64_t expectedSize) {
 }
 
 // Raises EDecompressionError when zlib cannot start.
-std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize) {
-  if (expectedSize >= InflateAheadFrom) {
+// A part of an item is read no further than it needs: never ahead.
+std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole, bool& ahead) {
+  ahead = false;
+  if (whole && expectedSize >= InflateAheadFrom) {
     try {
-      return std::make_unique<TKelInflateAhead>();
+      auto inflater = std::make_unique<TKelInflateAhead>();
+      ahead = true;
+      return inflater;
     } catch (const std::system_error&) {
       // No thread to be had: inflate in line.
     }
@@ -219,12 +223,13 @@ bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
 
   if (D.Item->CompressionMethod == KelMethodDeflate) {
     try {
-      D.Inflater = NewInflater(D.ExpectedSize);
+      D.Inflater = NewInflater(D.ExpectedSize, D.Count == 0, D.InflatesAhead);
     } catch (const EDecompressionError&) {
       return false;
     }
   }
   D.Input.resize(size_t(std::min<uint64_t>(D.CompressedSize, DecodeChunkSize)));
+  if (D.InflatesAhead) D.SpareInput.resize(D.Input.size());
 
   while (D.Consumed < D.CompressedSize) {
     const auto n = int32_t(std::min<uint64_t>(DecodeChunkSize, D.CompressedSize - D.Consumed));
@@ -235,7 +240,14 @@ bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
     D.Consumed += uint64_t(n);
     // A cancel stops at once: reading on would only find more to throw away.
     if (FProgressCancel) return false;
-    if (D.RangeComplete) break;
+    if (D.RangeComplete) return true;
+    if (D.InflatesAhead) std::swap(D.Input, D.SpareInput);
+  }
+  if (D.Inflater) {
+    D.ChunkProduced = 0;
+    if (!TakeInflated(D, true)) return false;
+    D.Produced += D.ChunkProduced;
+    if (FProgressCancel) return false;
   }
   return true;
 }
@@ -263,9 +275,13 @@ bool TKelBaseArchiver::DecodeChunk(TKelItemDecoding& D, int32_t N) {
     return true;
   }
 
+  D.Inflater->SetInput(input, size);
+  return TakeInflated(D, false);
+}
+
+bool TKelBaseArchiver::TakeInflated(TKelItemDecoding& D, bool Drain) {
   TKelPullInflater& inflater = *D.Inflater;
-  inflater.SetInput(input, size);
-  while (!inflater.ChunkDone()) {
+  while (Drain ? !inflater.Drained() : !inflater.ChunkDone()) {
     FProgress =
         int64_t(std::min<uint64_t>(inflater.TotalOut(), std::numeric_limits<int64_t>::max()));
     if (!ReportDecodeProgress(*D.Item)) return true;

@@ -59,7 +59,10 @@ struct TKelItemDecoding {
 
   TKelVolumeNumberInfo Volume;  // the volume being read, with the archive's last
   TBytes Input;
+  // The chunk before Input, still read by an inflater that works ahead.
+  TBytes SpareInput;
   std::unique_ptr<TKelPullInflater> Inflater;
+  bool InflatesAhead = false;
 };
 
 inline bool IsAesAlgorithm(TKelCryptoAlgorithm algorithm) {

@@ -432,6 +432,10 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Decrypts and decodes the N bytes of D's input buffer; false when they do
   // not decode or would make the item larger than declared.
   bool DecodeChunk(TKelItemDecoding& D, int32_t N);
+  // Takes inflated pieces until the inflater takes another chunk or, with
+  // Drain, until it has handed out everything; stops early on a cancel or a
+  // complete range. False as DecodeChunk.
+  bool TakeInflated(TKelItemDecoding& D, bool Drain);
   // Reads exactly N bytes, going on to the next volumes of a multi-volume
   // archive (never beyond its last); false when fewer arrive.
   bool ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N);

@@ -18,17 +18,26 @@ struct TPulled {
   uint64_t TotalOut = 0;
 };
 
-// Drives Inflater the way the item decoder does, chunk by chunk.
+// Drives Inflater the way the item decoder does: each chunk is copied into
+// one of two buffers that take turns, so a chunk read after the inflater let
+// its buffer go comes out wrong.
 TPulled Pull(TKelPullInflater& inflater, const Bytes& packed, size_t chunkSize) {
   TPulled r;
-  try {
-    for (size_t at = 0; at < packed.size(); at += chunkSize) {
-      inflater.SetInput(packed.data() + at, std::min(chunkSize, packed.size() - at));
-      while (!inflater.ChunkDone()) {
-        const auto piece = inflater.Inflate();
-        if (!piece.empty()) r.Pieces.emplace_back(piece.begin(), piece.end());
-      }
+  Bytes buffers[2];
+  const auto take = [&](bool drain) {
+    while (drain ? !inflater.Drained() : !inflater.ChunkDone()) {
+      const auto piece = inflater.Inflate();
+      if (!piece.empty()) r.Pieces.emplace_back(piece.begin(), piece.end());
     }
+  };
+  try {
+    for (size_t at = 0, turn = 0; at < packed.size(); at += chunkSize, turn ^= 1) {
+      const auto from = packed.begin() + at;
+      buffers[turn].assign(from, from + std::min(chunkSize, packed.size() - at));
+      inflater.SetInput(buffers[turn].data(), buffers[turn].size());
+      take(false);
+    }
+    take(true);
     r.StreamEnded = inflater.StreamEnded();
     inflater.Finish();
   } catch (const EDecompressionError& e) {
@@ -128,15 +137,19 @@ TEST(InflateAhead, StoppingEarlyNeitherHangsNorLeaks) {
     TKelInflateAhead ahead(4096, 2);
     ahead.SetInput(packed.data(), packed.size());
     EXPECT_EQ(ahead.Inflate().size(), 4096u);
-    EXPECT_FALSE(ahead.ChunkDone());
+    EXPECT_FALSE(ahead.Drained());
   }
   const Bytes bad = {0x07};  // reserved block type
   TKelInflateAhead ahead;
   ahead.SetInput(bad.data(), bad.size());
-  EXPECT_FALSE(ahead.ChunkDone());
+  EXPECT_FALSE(ahead.Drained());
   EXPECT_THROW(ahead.Inflate(), EDecompressionError);
-  EXPECT_TRUE(ahead.ChunkDone());
+  EXPECT_TRUE(ahead.Drained());
   EXPECT_THROW(ahead.Finish(), EDecompressionError);
+  // Finish before the output was taken neither hangs nor says the stream ended.
+  TKelInflateAhead untaken(4096, 2);
+  untaken.SetInput(packed.data(), packed.size());
+  EXPECT_THROW(untaken.Finish(), EDecompressionError);
 }
 
 }  // namespace

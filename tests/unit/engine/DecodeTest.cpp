@@ -162,6 +162,21 @@ TEST_F(DecodeTest, ALocalHeaderBeyondTheArchiveIsAReadError) {
   EXPECT_THROW(a.ExtractItemToStream(0, out, 0, 0), EReadError);
 }
 
+// Large items are inflated ahead of the writing: damage in the middle of one
+// still fails it, also with the output taken whole.
+TEST_F(DecodeTest, ALargeItemDamagedInItsMiddleFails) {
+  std::string many;
+  for (int i = 0; many.size() < 6 * MiB; ++i)
+    many += "line " + std::to_string(i) + "\n";
+  TBuiltZip zip = BuildZip({{"large", many, 8}});
+  const size_t middle = zip.DataStart[0] + (zip.Archive.size() - zip.DataStart[0]) / 2;
+  for (size_t i = middle; i < middle + 16; ++i)
+    zip.Archive[i] ^= 0x5A;
+  Open(zip.Archive);
+  TMemoryStream out;
+  EXPECT_EQ(Decode(0, out), 8);
+}
+
 // An item declared as 1 KiB whose data inflates to 100 MiB fails as soon as
 // its output passes 1 KiB; nothing beyond the declared size is written and the
 // rest of the data is never read.
