@@ -9,11 +9,11 @@
 #include "app/AppTexts.h"
 #include "app/Application.h"
 #include "app/ExecutablePath.h"
-#include "app/PasswordFile.h"
 #include "app/TerminalProgress.h"
 #include "app/TerminalView.h"
 #include "app/uMain.h"
 #include "coding/KelSecure.h"
+#include "engine/PasswordFile.h"
 #include "platform/Exception.h"
 #include "platform/Text.h"
 

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include "app/PasswordFile.h"
 #include "cli/Commands.h"
+#include "engine/PasswordFile.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "TempDir.h"
-#include "app/PasswordFile.h"
+#include "engine/PasswordFile.h"
 #include "platform/Exception.h"
 
 namespace kelvane {

@@ -1,4 +1,4 @@
-#include "app/PasswordFile.h"
+#include "engine/PasswordFile.h"
 
 #include <fcntl.h>
 #include <termios.h>
