@@ -100,36 +100,54 @@ TEST_F(DirReader, NameBytesFollowTheOemOption) {
 
 // A Unicode path field (0x7075) that matches the stored bytes names the item,
 // whatever the OEM option and flag bit 11 say; a stale one changes nothing.
-TEST_F(DirReader, AMatchingUnicodePathFieldNamesTheItem) {
+// Info-ZIP on Unix stores UTF-8 names without bit 11: read as UTF-8 with OEM
+// names too, and the fields that name an item keep their precedence.
+TEST_F(DirReader, AMatchingUnicodePathFieldOrAUnixHostNamesTheItem) {
   const auto path = UnicodePathBlock;
   const std::string cafe = "sub/caf\xC3\xA9.txt";
   const std::string greek = "sub/\xCE\xB1\xCE\xB2\xCE\xB3.txt";
+  TBytes unicode;
+  AppendU(unicode, 0x5843554E, 4);  // "NUCX"
+  AppendU(unicode, 1, 4);
+  AppendU(unicode, u'\u03b1', 2);
+  const std::string alpha =
+      ExtraBlock(KelUnicodeNameExtraId, std::string(unicode.begin(), unicode.end()));
+  constexpr uint16_t dosHost = 20, unixHost = 0x031E, osXHost = 0x1314;
   struct TCase {
     const char* what;
     std::string raw;
     uint16_t flag;
+    uint16_t version;
     std::string extra;
     UString withOem;
     UString withoutOem;
   };
+  const UString right = u"sub/caf\u00e9.txt";
   const TCase cases[] = {
-      {"UTF-8 bytes without bit 11", cafe, 0, path(cafe, cafe), u"sub/caf\u00e9.txt",
-       u"sub/caf\u00e9.txt"},
-      {"Greek UTF-8 bytes without bit 11", greek, 0, path(greek, greek),
+      {"UTF-8 bytes without bit 11", cafe, 0, dosHost, path(cafe, cafe), right, right},
+      {"Greek UTF-8 bytes without bit 11", greek, 0, dosHost, path(greek, greek),
        u"sub/\u03b1\u03b2\u03b3.txt", u"sub/\u03b1\u03b2\u03b3.txt"},
-      {"a stale field: the bytes decide", cafe, 0, path("sub/cafe.txt", "sub/cafe.txt"),
-       u"sub/caf\u251c\u00ae.txt", u"sub/caf\u00e9.txt"},
-      {"an OEM byte", "caf\x82.txt", 0, path("caf\x82.txt", "caf\xC3\xA9.txt"), u"caf\u00e9.txt",
-       u"caf\u00e9.txt"},
-      {"bit 11 set", "cafe.txt", KelFlagUtf8Name, path("cafe.txt", "caf\xC3\xA9.txt"),
+      {"a stale field: the bytes decide", cafe, 0, dosHost, path("sub/cafe.txt", "sub/cafe.txt"),
+       u"sub/caf\u251c\u00ae.txt", right},
+      {"an OEM byte", "caf\x82.txt", 0, dosHost, path("caf\x82.txt", "caf\xC3\xA9.txt"),
        u"caf\u00e9.txt", u"caf\u00e9.txt"},
-      {"bit 11 set, a stale field", cafe, KelFlagUtf8Name, path("other", "other"),
-       u"sub/caf\u00e9.txt", u"sub/caf\u00e9.txt"},
+      {"bit 11 set", "cafe.txt", KelFlagUtf8Name, dosHost, path("cafe.txt", "caf\xC3\xA9.txt"),
+       u"caf\u00e9.txt", u"caf\u00e9.txt"},
+      {"bit 11 set, a stale field", cafe, KelFlagUtf8Name, dosHost, path("other", "other"), right,
+       right},
+      {"Unix", cafe, 0, unixHost, "", right, right},
+      {"OS X", cafe, 0, osXHost, "", right, right},
+      {"MS-DOS", cafe, 0, dosHost, "", u"sub/caf\u251c\u00ae.txt", right},
+      {"Unix, a matching path field", cafe, 0, unixHost, path(cafe, "sub/other.txt"),
+       u"sub/other.txt", u"sub/other.txt"},
+      {"Unix, a stale path field", cafe, 0, unixHost, path("x", "sub/other.txt"), right, right},
+      {"Unix, a Unicode name field", cafe, 0, unixHost, alpha, u"\u03b1", u"\u03b1"},
   };
   for (const TCase& c : cases) {
     std::vector<TTestItem> items = NumberedItems(2);
     items[0].Name = c.raw;
     items[0].Flag = c.flag;
+    items[0].Version = c.version;
     items[0].CentralExtra = ExtraBlock(0xCAFE, "x") + c.extra;
     const TBytes bytes = BuildArchive(items).Bytes;
     for (const bool oem : {true, false}) {
@@ -141,54 +159,8 @@ TEST_F(DirReader, AMatchingUnicodePathFieldNamesTheItem) {
       int32_t index = -1;
       EXPECT_TRUE(dm.CDir.FileExists(want, index));
       EXPECT_EQ(index, 0);
-      EXPECT_EQ(Item(dm, 0).ExtraFields.size(), 2u);
+      EXPECT_EQ(Item(dm, 0).ExtraFields.size(), c.extra.empty() ? 1u : 2u);
       EXPECT_EQ(Item(dm, 0).CentralDir.genPurposeFlag, c.flag);
-    }
-  }
-}
-
-// Info-ZIP on Unix stores UTF-8 names without bit 11: read as UTF-8 with OEM
-// names too. The fields that name an item keep their precedence over the bytes.
-TEST_F(DirReader, UnixNamesAreUtf8AndTheNameFieldsStillWin) {
-  const std::string cafe = "sub/caf\xC3\xA9.txt";
-  TBytes unicode;
-  AppendU(unicode, 0x5843554E, 4);  // "NUCX"
-  AppendU(unicode, 1, 4);
-  AppendU(unicode, u'\u03b1', 2);
-  struct TCase {
-    const char* what;
-    uint16_t version;
-    std::string extra;
-    UString withOem;
-    UString withoutOem;
-  };
-  const UString right = u"sub/caf\u00e9.txt";
-  const TCase cases[] = {
-      {"Unix", 0x031E, "", right, right},
-      {"OS X", 0x1314, "", right, right},
-      {"MS-DOS", 20, "", u"sub/caf\u251c\u00ae.txt", right},
-      {"Unix, a matching path field", 0x031E, UnicodePathBlock(cafe, "sub/other.txt"),
-       u"sub/other.txt", u"sub/other.txt"},
-      {"Unix, a stale path field", 0x031E, UnicodePathBlock("x", "sub/other.txt"), right, right},
-      {"Unix, a Unicode name field", 0x031E,
-       ExtraBlock(KelUnicodeNameExtraId, std::string(unicode.begin(), unicode.end())), u"\u03b1",
-       u"\u03b1"},
-  };
-  for (const TCase& c : cases) {
-    std::vector<TTestItem> items = NumberedItems(2);
-    items[0].Name = cafe;
-    items[0].Version = c.version;
-    items[0].CentralExtra = c.extra;
-    const TBytes bytes = BuildArchive(items).Bytes;
-    for (const bool oem : {true, false}) {
-      SCOPED_TRACE(std::string(c.what) + (oem ? ", OEM names" : ", ANSI names"));
-      FHost.Oem = oem;
-      const TKelDirManager& dm = Load(bytes);
-      const UString& want = oem ? c.withOem : c.withoutOem;
-      EXPECT_EQ(Item(dm, 0).Name, want);
-      int32_t index = -1;
-      EXPECT_TRUE(dm.CDir.FileExists(want, index));
-      EXPECT_EQ(Item(dm, 0).CentralDir.genPurposeFlag, 0);
     }
   }
 }
