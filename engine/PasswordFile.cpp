@@ -1,7 +1,6 @@
 #include "engine/PasswordFile.h"
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 
 #include "coding/KelSecure.h"
 #include "platform/Exception.h"
+#include "platform/TerminalIO.h"
 
 namespace kelvane {
 namespace {
@@ -16,27 +16,6 @@ namespace {
 // A password is one line; reading stops at the first line end, so a pipe that
 // carries more (a script's other input) is not drained.
 constexpr size_t kMaxPasswordBytes = 4096;
-
-class TQuiet {
- public:
-  explicit TQuiet(int fd) : FFd(fd) {
-    if (!::isatty(fd) || ::tcgetattr(fd, &FSaved) != 0) return;
-    termios quiet = FSaved;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    quiet.c_lflag |= ECHONL;
-    FActive = ::tcsetattr(fd, TCSANOW, &quiet) == 0;
-  }
-  ~TQuiet() {
-    if (FActive) ::tcsetattr(FFd, TCSANOW, &FSaved);
-  }
-  TQuiet(const TQuiet&) = delete;
-  TQuiet& operator=(const TQuiet&) = delete;
-
- private:
-  int FFd;
-  termios FSaved{};
-  bool FActive = false;
-};
 
 }  // namespace
 
@@ -50,7 +29,7 @@ AnsiString ReadPasswordFile(const std::string& path) {
   bool any = false, ended = false;
   int error = 0;
   {
-    TQuiet quiet(fd);
+    TEchoOff quiet(fd);
     while (!ended) {
       char c;
       const ssize_t n = ::read(fd, &c, 1);

@@ -1,7 +1,6 @@
 #include "platform/TerminalDialogs.h"
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,29 +49,6 @@ class TChannel {
   int FIn = -1;
   int FOut = -1;
   int FOwned = -1;
-};
-
-// Echo off on a terminal for as long as it lives.
-class TEchoOff {
- public:
-  explicit TEchoOff(int fd) : FFd(fd) {
-    if (::tcgetattr(fd, &FSaved) != 0) return;
-    struct termios quiet = FSaved;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    quiet.c_lflag |= ECHONL;
-    FActive = ::tcsetattr(fd, TCSANOW, &quiet) == 0;
-  }
-  ~TEchoOff() {
-    if (FActive) ::tcsetattr(FFd, TCSANOW, &FSaved);
-  }
-  TEchoOff(const TEchoOff&) = delete;
-  TEchoOff& operator=(const TEchoOff&) = delete;
-  bool Active() const { return FActive; }
-
- private:
-  int FFd;
-  struct termios FSaved {};
-  bool FActive = false;
 };
 
 void Wipe(std::string& s) {

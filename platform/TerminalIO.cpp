@@ -1,5 +1,6 @@
 #include "platform/TerminalIO.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,22 @@ std::optional<std::string> ReadLine(int fd, size_t maxBytes) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+struct TEchoOff::TSaved {
+  struct termios Mode {};
+};
+
+TEchoOff::TEchoOff(int fd) : FFd(fd), FSaved(std::make_unique<TSaved>()) {
+  if (::tcgetattr(fd, &FSaved->Mode) != 0) return;
+  struct termios quiet = FSaved->Mode;
+  quiet.c_lflag &= ~tcflag_t(ECHO);
+  quiet.c_lflag |= ECHONL;
+  FActive = ::tcsetattr(fd, TCSANOW, &quiet) == 0;
+}
+
+TEchoOff::~TEchoOff() {
+  if (FActive) ::tcsetattr(FFd, TCSANOW, &FSaved->Mode);
 }
 
 }  // namespace kelvane
