@@ -1,21 +1,63 @@
 #include "container/KelZipRecords.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace kelvane {
 namespace {
 
+template <class T>
+T ReadField(TKelByteReader& in) {
+  static_assert(sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+  if constexpr (sizeof(T) == 2)
+    return in.U16();
+  else if constexpr (sizeof(T) == 4)
+    return in.U32();
+  else
+    return in.U64();
+}
+
 // Parses into a copy so that a short input leaves the record untouched.
-template <class R, class Parse>
-bool ReadInto(R& record, std::span<const uint8_t> bytes, Parse parse) {
+template <class R>
+bool ReadFields(R& record, std::span<const uint8_t> bytes) {
   if (bytes.size() < R::Size) return false;
   TKelByteReader in(bytes.first(R::Size));
   R parsed;
-  parse(in, parsed);
+  R::Fields(parsed,
+            [&in](auto& field) { field = ReadField<std::remove_cvref_t<decltype(field)>>(in); });
   if (!in.Ok()) return false;
   record = parsed;
   return true;
 }
+
+template <class R>
+void WriteFields(const R& record, TKelByteWriter& out) {
+  R::Fields(record, [&out](const auto& field) {
+    constexpr size_t size = sizeof field;
+    if constexpr (size == 2)
+      out.U16(field);
+    else if constexpr (size == 4)
+      out.U32(field);
+    else
+      out.U64(field);
+  });
+}
+
+// The fields must fill the record exactly: checked when compiling.
+template <class R>
+constexpr size_t FieldBytes() {
+  size_t total = 0;
+  R r{};
+  R::Fields(r, [&total](const auto& field) { total += sizeof field; });
+  return total;
+}
+
+static_assert(FieldBytes<TKelZipLocalFileHeader>() == TKelZipLocalFileHeader::Size);
+static_assert(FieldBytes<TKelZipDataDescriptor>() == TKelZipDataDescriptor::Size);
+static_assert(FieldBytes<TKelZipCentralDir>() == TKelZipCentralDir::Size);
+static_assert(FieldBytes<TKelZipCentralDirEnd>() == TKelZipCentralDirEnd::Size);
+static_assert(FieldBytes<TKelZip64CentralDirEnd>() == TKelZip64CentralDirEnd::Size);
+static_assert(FieldBytes<TKelZip64CentralDirEndLocator>() == TKelZip64CentralDirEndLocator::Size);
 
 template <class R>
 std::array<uint8_t, R::Size> BytesOf(const R& record) {
@@ -31,33 +73,11 @@ std::array<uint8_t, R::Size> BytesOf(const R& record) {
 }  // namespace
 
 bool TKelZipLocalFileHeader::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZipLocalFileHeader& r) {
-    r.signature = in.U32();
-    r.extractVersion = in.U16();
-    r.genPurposeFlag = in.U16();
-    r.compMethod = in.U16();
-    r.lastModTime = in.U16();
-    r.lastModDate = in.U16();
-    r.crc32 = in.U32();
-    r.compSize = in.U32();
-    r.unCompSize = in.U32();
-    r.nameLength = in.U16();
-    r.extraLength = in.U16();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZipLocalFileHeader::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U16(extractVersion);
-  out.U16(genPurposeFlag);
-  out.U16(compMethod);
-  out.U16(lastModTime);
-  out.U16(lastModDate);
-  out.U32(crc32);
-  out.U32(compSize);
-  out.U32(unCompSize);
-  out.U16(nameLength);
-  out.U16(extraLength);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZipLocalFileHeader::Size> TKelZipLocalFileHeader::ToBytes() const {
@@ -65,19 +85,11 @@ std::array<uint8_t, TKelZipLocalFileHeader::Size> TKelZipLocalFileHeader::ToByte
 }
 
 bool TKelZipDataDescriptor::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZipDataDescriptor& r) {
-    r.signature = in.U32();
-    r.crc32 = in.U32();
-    r.compSize = in.U32();
-    r.unCompSize = in.U32();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZipDataDescriptor::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U32(crc32);
-  out.U32(compSize);
-  out.U32(unCompSize);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZipDataDescriptor::Size> TKelZipDataDescriptor::ToBytes() const {
@@ -85,45 +97,11 @@ std::array<uint8_t, TKelZipDataDescriptor::Size> TKelZipDataDescriptor::ToBytes(
 }
 
 bool TKelZipCentralDir::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZipCentralDir& r) {
-    r.signature = in.U32();
-    r.versionMadeBy = in.U16();
-    r.extractVersion = in.U16();
-    r.genPurposeFlag = in.U16();
-    r.compMethod = in.U16();
-    r.lastModTime = in.U16();
-    r.lastModDate = in.U16();
-    r.crc32 = in.U32();
-    r.compSize = in.U32();
-    r.unCompSize = in.U32();
-    r.nameLength = in.U16();
-    r.extraLength = in.U16();
-    r.commentLength = in.U16();
-    r.diskNumberStart = in.U16();
-    r.internalAttr = in.U16();
-    r.externalAttr = in.U32();
-    r.relOffsetLH = in.U32();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZipCentralDir::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U16(versionMadeBy);
-  out.U16(extractVersion);
-  out.U16(genPurposeFlag);
-  out.U16(compMethod);
-  out.U16(lastModTime);
-  out.U16(lastModDate);
-  out.U32(crc32);
-  out.U32(compSize);
-  out.U32(unCompSize);
-  out.U16(nameLength);
-  out.U16(extraLength);
-  out.U16(commentLength);
-  out.U16(diskNumberStart);
-  out.U16(internalAttr);
-  out.U32(externalAttr);
-  out.U32(relOffsetLH);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZipCentralDir::Size> TKelZipCentralDir::ToBytes() const {
@@ -131,27 +109,11 @@ std::array<uint8_t, TKelZipCentralDir::Size> TKelZipCentralDir::ToBytes() const 
 }
 
 bool TKelZipCentralDirEnd::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZipCentralDirEnd& r) {
-    r.signature = in.U32();
-    r.diskNumber = in.U16();
-    r.startDiskNumber = in.U16();
-    r.entriesOnDisk = in.U16();
-    r.entriesCentralDir = in.U16();
-    r.centralDirSize = in.U32();
-    r.offsetStartDir = in.U32();
-    r.commentLength = in.U16();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZipCentralDirEnd::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U16(diskNumber);
-  out.U16(startDiskNumber);
-  out.U16(entriesOnDisk);
-  out.U16(entriesCentralDir);
-  out.U32(centralDirSize);
-  out.U32(offsetStartDir);
-  out.U16(commentLength);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZipCentralDirEnd::Size> TKelZipCentralDirEnd::ToBytes() const {
@@ -159,31 +121,11 @@ std::array<uint8_t, TKelZipCentralDirEnd::Size> TKelZipCentralDirEnd::ToBytes() 
 }
 
 bool TKelZip64CentralDirEnd::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZip64CentralDirEnd& r) {
-    r.signature = in.U32();
-    r.centralDirEndSize = in.U64();
-    r.versionMadeBy = in.U16();
-    r.versionNeededToExtract = in.U16();
-    r.diskNumber = in.U32();
-    r.startDiskNumber = in.U32();
-    r.entriesOnDisk = in.U64();
-    r.entriesCentralDir = in.U64();
-    r.centralDirSize = in.U64();
-    r.offsetStartDir = in.U64();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZip64CentralDirEnd::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U64(centralDirEndSize);
-  out.U16(versionMadeBy);
-  out.U16(versionNeededToExtract);
-  out.U32(diskNumber);
-  out.U32(startDiskNumber);
-  out.U64(entriesOnDisk);
-  out.U64(entriesCentralDir);
-  out.U64(centralDirSize);
-  out.U64(offsetStartDir);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZip64CentralDirEnd::Size> TKelZip64CentralDirEnd::ToBytes() const {
@@ -191,19 +133,11 @@ std::array<uint8_t, TKelZip64CentralDirEnd::Size> TKelZip64CentralDirEnd::ToByte
 }
 
 bool TKelZip64CentralDirEndLocator::Read(std::span<const uint8_t> bytes) {
-  return ReadInto(*this, bytes, [](TKelByteReader& in, TKelZip64CentralDirEndLocator& r) {
-    r.signature = in.U32();
-    r.startDiskNumber = in.U32();
-    r.offsetStartDirEnd = in.U64();
-    r.totalNumberOfDisks = in.U32();
-  });
+  return ReadFields(*this, bytes);
 }
 
 void TKelZip64CentralDirEndLocator::Write(TKelByteWriter& out) const {
-  out.U32(signature);
-  out.U32(startDiskNumber);
-  out.U64(offsetStartDirEnd);
-  out.U32(totalNumberOfDisks);
+  WriteFields(*this, out);
 }
 
 std::array<uint8_t, TKelZip64CentralDirEndLocator::Size> TKelZip64CentralDirEndLocator::ToBytes()

@@ -37,6 +37,22 @@ struct TKelZipLocalFileHeader {
   uint16_t nameLength = 0;
   uint16_t extraLength = 0;
 
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.extractVersion);
+    visit(r.genPurposeFlag);
+    visit(r.compMethod);
+    visit(r.lastModTime);
+    visit(r.lastModDate);
+    visit(r.crc32);
+    visit(r.compSize);
+    visit(r.unCompSize);
+    visit(r.nameLength);
+    visit(r.extraLength);
+  }
+
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
   std::array<uint8_t, Size> ToBytes() const;
@@ -51,6 +67,15 @@ struct TKelZipDataDescriptor {
   uint32_t crc32 = 0;
   uint32_t compSize = 0;
   uint32_t unCompSize = 0;
+
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.crc32);
+    visit(r.compSize);
+    visit(r.unCompSize);
+  }
 
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
@@ -82,6 +107,28 @@ struct TKelZipCentralDir {
   uint32_t externalAttr = 0;
   uint32_t relOffsetLH = 0;
 
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.versionMadeBy);
+    visit(r.extractVersion);
+    visit(r.genPurposeFlag);
+    visit(r.compMethod);
+    visit(r.lastModTime);
+    visit(r.lastModDate);
+    visit(r.crc32);
+    visit(r.compSize);
+    visit(r.unCompSize);
+    visit(r.nameLength);
+    visit(r.extraLength);
+    visit(r.commentLength);
+    visit(r.diskNumberStart);
+    visit(r.internalAttr);
+    visit(r.externalAttr);
+    visit(r.relOffsetLH);
+  }
+
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
   std::array<uint8_t, Size> ToBytes() const;
@@ -100,6 +147,19 @@ struct TKelZipCentralDirEnd {
   uint32_t centralDirSize = 0;
   uint32_t offsetStartDir = 0;
   uint16_t commentLength = 0;
+
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.diskNumber);
+    visit(r.startDiskNumber);
+    visit(r.entriesOnDisk);
+    visit(r.entriesCentralDir);
+    visit(r.centralDirSize);
+    visit(r.offsetStartDir);
+    visit(r.commentLength);
+  }
 
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
@@ -122,6 +182,21 @@ struct TKelZip64CentralDirEnd {
   uint64_t centralDirSize = 0;
   uint64_t offsetStartDir = 0;
 
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.centralDirEndSize);
+    visit(r.versionMadeBy);
+    visit(r.versionNeededToExtract);
+    visit(r.diskNumber);
+    visit(r.startDiskNumber);
+    visit(r.entriesOnDisk);
+    visit(r.entriesCentralDir);
+    visit(r.centralDirSize);
+    visit(r.offsetStartDir);
+  }
+
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
   std::array<uint8_t, Size> ToBytes() const;
@@ -136,6 +211,15 @@ struct TKelZip64CentralDirEndLocator {
   uint32_t startDiskNumber = 0;
   uint64_t offsetStartDirEnd = 0;
   uint32_t totalNumberOfDisks = 0;
+
+  // Every field in record order: the one list that reading and writing follow.
+  template <class Self, class Visit>
+  static constexpr void Fields(Self& r, Visit&& visit) {
+    visit(r.signature);
+    visit(r.startDiskNumber);
+    visit(r.offsetStartDirEnd);
+    visit(r.totalNumberOfDisks);
+  }
 
   bool Read(std::span<const uint8_t> bytes);
   void Write(TKelByteWriter& out) const;
