@@ -13,21 +13,7 @@ const TDirItem& Item(const TKelDirManager& dm, int32_t i) {
   return dm.CDir.GetItemPtr(i);
 }
 
-// A manager over Bytes with the host's options; the stream lives in the fixture.
-class DirReader : public ::testing::Test {
- protected:
-  TKelDirManager& Load(const TBytes& bytes) {
-    FStream = MemoryOf(bytes);
-    FHost.Stream = &FStream;
-    FDm = std::make_unique<TKelDirManager>(&FStream, false, &FHost);
-    FDm->LoadDir();
-    return *FDm;
-  }
-
-  TMemoryStream FStream;
-  TFakeHost FHost;
-  std::unique_ptr<TKelDirManager> FDm;
-};
+class DirReader : public TLoadedDir {};
 
 TEST_F(DirReader, ReadsItemsWithTheirExtraFieldsCommentsAndTheArchiveComment) {
   std::vector<TTestItem> items = NumberedItems(3);

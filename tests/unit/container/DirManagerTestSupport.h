@@ -508,4 +508,21 @@ class THighStream : public TStream {
   TBytes FHigh;
 };
 
+// A manager over an archive's bytes with the host's options; the stream lives
+// in the fixture.
+class TLoadedDir : public ::testing::Test {
+ protected:
+  TKelDirManager& Load(const TBytes& bytes) {
+    FStream = MemoryOf(bytes);
+    FHost.Stream = &FStream;
+    FDm = std::make_unique<TKelDirManager>(&FStream, false, &FHost);
+    FDm->LoadDir();
+    return *FDm;
+  }
+
+  TMemoryStream FStream;
+  TFakeHost FHost;
+  std::unique_ptr<TKelDirManager> FDm;
+};
+
 }  // namespace kelvane::test

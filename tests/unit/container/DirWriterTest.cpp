@@ -345,24 +345,11 @@ TEST(DirWriter, NamesAreStoredInTheCodePageTheyFitOrInUtf8) {
   }
 }
 
-class DirWriterInPlace : public ::testing::Test {
- protected:
-  TKelDirManager& Open(const TBytes& bytes) {
-    FStream = MemoryOf(bytes);
-    FHost.Stream = &FStream;
-    FDm = std::make_unique<TKelDirManager>(&FStream, false, &FHost);
-    FDm->LoadDir();
-    return *FDm;
-  }
-
-  TMemoryStream FStream;
-  TFakeHost FHost;
-  std::unique_ptr<TKelDirManager> FDm;
-};
+class DirWriterInPlace : public TLoadedDir {};
 
 TEST_F(DirWriterInPlace, ANewCommentRewritesOnlyTheDirectory) {
   const TTestArchive a = BuildArchive(NumberedItems(3), Opt().WithComment("old comment"));
-  TKelDirManager& dm = Open(a.Bytes);
+  TKelDirManager& dm = Load(a.Bytes);
   dm.ArchiveComment = "new";
   dm.SaveDir(false);
   const TBytes bytes = BytesOf(FStream);
@@ -402,7 +389,7 @@ TEST_F(DirWriterInPlace, NamesOfUnixToolsKeepTheirBytesWhenTheDirectoryIsWritten
     std::vector<std::string> names;
     for (const TCase& c : cases)
       names.push_back(oem ? c.withOem : c.withoutOem);
-    TKelDirManager& dm = Open(a.Bytes);
+    TKelDirManager& dm = Load(a.Bytes);
     EXPECT_EQ(NamesOf(dm), names);
     dm.ArchiveComment = "new";
     dm.SaveDir(false);
@@ -417,7 +404,7 @@ TEST_F(DirWriterInPlace, NamesOfUnixToolsKeepTheirBytesWhenTheDirectoryIsWritten
 
     // The OEM form of this name would pass for UTF-8: it is stored as UTF-8
     // with bit 11 instead, as a name of the ANSI page without.
-    TKelDirManager& renamed = Open(a.Bytes);
+    TKelDirManager& renamed = Load(a.Bytes);
     renamed.CDir.SetItemName(0, u"\u00B5\u00E4\u00F6.txt");
     renamed.SaveDir(false);
     const TBytes after = BytesOf(FStream);
@@ -441,7 +428,7 @@ TEST_F(DirWriterInPlace, AShorterDirectoryLeavesNothingOfAZip64One) {
     SCOPED_TRACE(escaped ? "escaped end record" : "plain end record");
     const TTestArchive a =
         BuildArchive(NumberedItems(5), Opt().WithZip64(escaped).WithComment("comment"));
-    TKelDirManager& dm = Open(a.Bytes);
+    TKelDirManager& dm = Load(a.Bytes);
     ASSERT_TRUE(dm.Zip64());
     // Not the last item: its local header behind the last listed one would
     // make the archive refuse to open again.
@@ -489,7 +476,7 @@ TEST_F(DirWriterInPlace, ADirectoryWrittenWithZip64RecordsIsReplacedWhole) {
 // makes a self-extractor); the items' bytes stay as they are.
 TEST_F(DirWriterInPlace, OffsetsOfAnArchiveBehindAStubComeToCountIt) {
   const TTestArchive a = BuildArchive(NumberedItems(3), Opt().WithStub(std::string(3000, 'M')));
-  TKelDirManager& dm = Open(a.Bytes);
+  TKelDirManager& dm = Load(a.Bytes);
   dm.SaveDir(false);
   const TBytes bytes = BytesOf(FStream);
   EXPECT_EQ(TBytes(bytes.begin(), bytes.begin() + a.DirStart),
@@ -511,7 +498,7 @@ TEST_F(DirWriterInPlace, AfterARebuildTheDirectoryIsAppended) {
   PutU32(a.Bytes, a.EndPos + eocdf::DirSize, a.EndPos - a.Local[2]);
   PutU32(a.Bytes, a.EndPos + eocdf::DirOffset, 0);
   FHost.Corrupted = true;
-  TKelDirManager& dm = Open(a.Bytes);
+  TKelDirManager& dm = Load(a.Bytes);
   ASSERT_EQ(dm.CDir.Count(), 3);
   dm.SaveDir(false);
   const TBytes bytes = BytesOf(FStream);
@@ -539,7 +526,7 @@ TEST_F(DirWriterInPlace, WhatCannotBeStoredIsRefusedBeforeTheStreamChanges) {
   };
   for (const auto& [label, spoil] : cases) {
     SCOPED_TRACE(label);
-    TKelDirManager& dm = Open(a.Bytes);
+    TKelDirManager& dm = Load(a.Bytes);
     spoil(dm);
     const TKelZipCentralDirEnd before = dm.CentralDirEnd;
     EXPECT_THROW(dm.SaveDir(false), Exception);
