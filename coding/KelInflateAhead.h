@@ -21,7 +21,8 @@ namespace kelvane {
 // buffers of PieceSize bytes.
 class TKelInflateAhead final : public TKelPullInflater {
  public:
-  // Raises EDecompressionError when zlib cannot start. Pieces >= 2.
+  // Raises EDecompressionError when zlib cannot start, std::system_error when
+  // no thread can be started. Pieces >= 2.
   explicit TKelInflateAhead(size_t pieceSize = DecompressionChunkSize, int pieces = 4);
   ~TKelInflateAhead() override;
   TKelInflateAhead(const TKelInflateAhead&) = delete;
