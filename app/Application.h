@@ -27,16 +27,4 @@ void ShowException(const std::exception_ptr& error);
 // was shown.
 bool RunHandler(const std::function<void()>& handler);
 
-// Makes a provider current for as long as it lives, then puts the previous one back.
-class TCurrentDialogsScope {
- public:
-  explicit TCurrentDialogsScope(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TCurrentDialogsScope() { SetCurrentDialogs(FPrevious); }
-  TCurrentDialogsScope(const TCurrentDialogsScope&) = delete;
-  TCurrentDialogsScope& operator=(const TCurrentDialogsScope&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 }  // namespace kelvane

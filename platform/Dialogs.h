@@ -109,6 +109,18 @@ TDialogs& CurrentDialogs();
 // one. The caller keeps Provider alive while it is current.
 TDialogs* SetCurrentDialogs(TDialogs* provider);
 
+// Makes a provider current for as long as it lives, then puts the previous one back.
+class TCurrentDialogsScope {
+ public:
+  explicit TCurrentDialogsScope(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
+  ~TCurrentDialogsScope() { SetCurrentDialogs(FPrevious); }
+  TCurrentDialogsScope(const TCurrentDialogsScope&) = delete;
+  TCurrentDialogsScope& operator=(const TCurrentDialogsScope&) = delete;
+
+ private:
+  TDialogs* FPrevious;
+};
+
 // CurrentDialogs().MessageDlg with the usual caption of Type.
 TModalResult MessageDlg(const UString& text, TMsgDlgType type, TMsgDlgButtons buttons,
                         TMsgDlgBtn defaultButton);

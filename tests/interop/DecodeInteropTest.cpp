@@ -33,13 +33,6 @@ int NativeErrorOf(const std::function<void()>& call) {
   return 0;
 }
 
-// Makes Provider current while it lives.
-struct TUseDialogs {
-  explicit TUseDialogs(TDialogs& provider) : Previous(SetCurrentDialogs(&provider)) {}
-  ~TUseDialogs() { SetCurrentDialogs(Previous); }
-  TDialogs* Previous;
-};
-
 struct TFile {
   UString Name;         // as the engine lists it
   std::string RawName;  // the name bytes as stored
@@ -193,7 +186,7 @@ TEST(DecodeInterop, AWrongPasswordIsAskedForAgain) {
     if (!fx.Has(archive)) continue;
     SCOPED_TRACE(archive);
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     TKelvane a(nullptr);
     a.SetPassword("nope");
     Opened(a, fx.Path(archive));

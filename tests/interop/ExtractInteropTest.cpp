@@ -38,18 +38,6 @@ std::set<std::string> Tree(const fs::path& root) {
   return entries;
 }
 
-// Makes Provider current for the lifetime of the object.
-class TUseDialogs {
- public:
-  explicit TUseDialogs(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TUseDialogs() { SetCurrentDialogs(FPrevious); }
-  TUseDialogs(const TUseDialogs&) = delete;
-  TUseDialogs& operator=(const TUseDialogs&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 // What comes out for the two non-ASCII names of the source tree (sub/café.txt
 // and sub/αβγ.txt, stored as UTF-8 by every tool).
 enum TNonAsciiNames : uint8_t {
@@ -224,7 +212,7 @@ TEST(ExtractInterop, AWrongPasswordIsAskedForAgainAndTheRightOneStays) {
     SCOPED_TRACE(archive);
     test::TempDir out;
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     dialogs.AnswerInput(u"wrong");
     dialogs.AnswerInput(u"secret");
     TKelvane a(nullptr);
@@ -248,7 +236,7 @@ TEST(ExtractInterop, SkippingAPasswordSkipsOnlyThatItem) {
     if (!fx.Has(archive)) GTEST_SKIP() << archive << " was not made";
     test::TempDir out;
     TScriptedDialogs dialogs;  // with no answers left, every question is cancelled
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     TKelvane a(nullptr);
     a.SetFileName(FromUtf8(fx.Path(archive)));
     a.OpenArchive(fmOpenRead | fmShareDenyNone);

@@ -88,8 +88,8 @@ struct TOutcome {
 TOutcome Extract(const fs::path& archive, const fs::path& dest) {
   TOutcome result;
   TScriptedDialogs dialogs;
-  TDialogs* previous = SetCurrentDialogs(&dialogs);
   {
+    TCurrentDialogsScope useDialogs(dialogs);
     TKelvane a(nullptr);
     a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation,
                                   int32_t native, int32_t, const UString&, TKelAction& action) {
@@ -118,7 +118,6 @@ TOutcome Extract(const fs::path& archive, const fs::path& dest) {
       result.Raised = e.what();
     }
   }
-  SetCurrentDialogs(previous);
   const std::set<std::string> written = Tree(dest);
   result.Listing = Listing(dest, written);
   for (const std::string& e : written)

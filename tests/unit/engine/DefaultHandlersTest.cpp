@@ -32,18 +32,6 @@ void Touch(const UString& path) {
   std::ofstream(ToUtf8(path)) << "volume";
 }
 
-// Makes Provider current for the lifetime of the object.
-class TUseDialogs {
- public:
-  explicit TUseDialogs(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TUseDialogs() { SetCurrentDialogs(FPrevious); }
-  TUseDialogs(const TUseDialogs&) = delete;
-  TUseDialogs& operator=(const TUseDialogs&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 class DefaultHandlers : public ::testing::Test {
  protected:
   // The archive data.zip in a fresh folder; volumes are named after it.
@@ -56,7 +44,7 @@ class DefaultHandlers : public ::testing::Test {
 
   test::TempDir FDir;
   TScriptedDialogs FDialogs;
-  TUseDialogs FUse{FDialogs};
+  TCurrentDialogsScope FUse{FDialogs};
   THandlersProbe FArchiver{nullptr};
 };
 
@@ -140,7 +128,7 @@ TEST_F(DefaultHandlers, EveryQuestionWithItsTextButtonsAndDefault) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     THandlersProbe archiver(nullptr);
     archiver.SetSpanningMode(c.mode);
     c.ask(archiver, Archive());
@@ -188,7 +176,7 @@ TEST_F(DefaultHandlers, DiskFullStatesTheRequiredAndTheAvailableSpace) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     THandlersProbe archiver(nullptr);
     archiver.SetSpanningMode(smSpanning);
     archiver.SpanningOptions().SetVolumeSize(c.size);
@@ -257,7 +245,7 @@ TEST_F(DefaultHandlers, FailureAnswersBecomeActions) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "native " << c.native << ", answer " << int(c.answer));
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     if (c.answer != mrNone) dialogs.Answer(c.answer);
     TKelAction action = fxaRetry;
     FArchiver.DoProcessFileFailure(u"f", poExtract, c.native, 0, u"Archiver: failed", action);
@@ -385,7 +373,7 @@ TEST_F(DefaultHandlers, LastDiskIsAskedForUntilTheFileIsThere) {
     UString FPath;
   };
   TInsertOnSecondAsk dialogs(Archive());
-  TUseDialogs use(dialogs);
+  TCurrentDialogsScope use(dialogs);
   FArchiver.SetSpanningMode(smSpanning);
   dialogs.Answer(mrOk);
   dialogs.Answer(mrOk);
@@ -404,7 +392,7 @@ TEST_F(DefaultHandlers, LastDiskIsAskedForUntilTheFileIsThere) {
   // Cancel ends the asking while the file is still missing.
   const UString missing = FDir.Path(u"gone.zip");
   TScriptedDialogs again;
-  TUseDialogs useAgain(again);
+  TCurrentDialogsScope useAgain(again);
   again.Answer(mrOk);
   again.Answer(mrOk);
   again.Answer(mrCancel);
@@ -438,7 +426,7 @@ TEST_F(DefaultHandlers, SplitVolumeRequestsAskNothingAndCancelForAMissingFile) {
     SCOPED_TRACE(c.what);
     test::TempDir dir;
     TScriptedDialogs dialogs;
-    TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     THandlersProbe archiver(nullptr);
     archiver.SetSpanningMode(smSplitting);
     archiver.SetFileOpenMode(c.creating ? fmCreate : fmOpenRead);
@@ -535,7 +523,7 @@ TEST_F(DefaultHandlers, HandlersSeeTheVolumeNameAndNoBoxIsShown) {
 // Without anyone to answer, every default gives its safe answer at once.
 TEST(DefaultHandlersUnattended, NonInteractiveAnswersAreTheSafeOnes) {
   TNonInteractiveDialogs nobody;
-  TUseDialogs use(nobody);
+  TCurrentDialogsScope use(nobody);
   test::TempDir dir;
   const UString archive = dir.Path(u"data.zip");
   THandlersProbe a(nullptr);

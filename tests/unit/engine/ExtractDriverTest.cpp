@@ -210,7 +210,7 @@ TEST_F(ExtractDriver, TheDefaultFailureBoxDecides) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(Out());
     TScriptedDialogs dialogs;
-    test::TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     for (TModalResult answer : c.answers)
       dialogs.Answer(answer);
     TEventLog log;

@@ -215,7 +215,7 @@ TEST_F(ExtractFiles, TheDefaultOverwriteBoxAndItsAnswersForAll) {
     WriteText(Out("ro.txt"), "existing");
     FArchiver.Options().SetOverwriteMode(omPrompt);
     TScriptedDialogs dialogs;
-    test::TUseDialogs use(dialogs);
+    TCurrentDialogsScope use(dialogs);
     dialogs.Answer(c.answer);
     if (c.modeAfter == omPrompt) dialogs.Answer(c.answer);  // asked again for ro.txt
     ExtractAll();

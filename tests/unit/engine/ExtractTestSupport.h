@@ -40,18 +40,6 @@ class TExtractProbe : public TKelvane {
   }
 };
 
-// Makes Provider current for the lifetime of the object.
-class TUseDialogs {
- public:
-  explicit TUseDialogs(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TUseDialogs() { SetCurrentDialogs(FPrevious); }
-  TUseDialogs(const TUseDialogs&) = delete;
-  TUseDialogs& operator=(const TUseDialogs&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 inline const char* PhaseName(TKelProgressPhase phase) {
   return phase == ppStart ? "start" : phase == ppEnd ? "end" : "process";
 }

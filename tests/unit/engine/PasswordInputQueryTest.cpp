@@ -72,20 +72,9 @@ TEST(PasswordDialogLayout, PlacesEverythingFromTheAverageCharacter) {
   }
 }
 
-class TUseDialogs {
- public:
-  explicit TUseDialogs(TDialogs& provider) : FPrevious(SetCurrentDialogs(&provider)) {}
-  ~TUseDialogs() { SetCurrentDialogs(FPrevious); }
-  TUseDialogs(const TUseDialogs&) = delete;
-  TUseDialogs& operator=(const TUseDialogs&) = delete;
-
- private:
-  TDialogs* FPrevious;
-};
-
 TEST(PasswordInputQuery, AsksTheProviderForMaskedInput) {
   TScriptedDialogs dialogs;
-  TUseDialogs use(dialogs);
+  TCurrentDialogsScope use(dialogs);
   dialogs.AnswerInput(u"typed");
   dialogs.CancelInput();
 
@@ -115,7 +104,7 @@ TEST(PasswordInputQuery, TerminalReadsTheLineWithoutShowingIt) {
   ::close(in[1]);
 
   TTerminalDialogs terminal(in[0], out[1]);
-  TUseDialogs use(terminal);
+  TCurrentDialogsScope use(terminal);
   UString value;
   EXPECT_TRUE(PasswordInputQuery(u"Password for \"a.txt\"", u"Enter password: ", value));
   EXPECT_EQ(value, u"s3cret");
