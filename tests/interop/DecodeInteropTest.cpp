@@ -9,6 +9,7 @@
 #include <set>
 
 #include "Fixtures.h"
+#include "NativeError.h"
 #include "engine/Kelvane.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/Text.h"
@@ -16,21 +17,14 @@
 namespace kelvane {
 namespace {
 
+using test::NativeErrorOf;
+
 using test::TFixtures;
 namespace fs = std::filesystem;
 
 std::string FileText(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-int NativeErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EKelException& e) {
-    return e.NativeError;
-  }
-  return 0;
 }
 
 struct TFile {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "NativeError.h"
 #include "container/KelDirArray.h"
 #include "container/KelExcept.h"
 
 namespace kelvane {
 namespace {
+
+using test::NativeErrorOf;
 
 // Adds one item the way the directory reader does: count first, then the name.
 int32_t AddNamed(TKelDirArray& dir, const UString& name) {
@@ -19,16 +22,6 @@ int32_t Lookup(const TKelDirArray& dir, const UString& name) {
   const bool found = dir.FileExists(name, itemNo);
   EXPECT_EQ(found, itemNo >= 0);
   return itemNo;
-}
-
-template <class F>
-int NativeErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EKelException& e) {
-    return e.NativeError;
-  }
-  return 0;
 }
 
 TEST(DirArray, LookupIgnoresCaseOfAsciiLettersOnly) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "NativeError.h"
 #include "coding/KelAESTransform.h"
 #include "coding/KelCrc32.h"
 #include "coding/KelPkzip.h"
@@ -274,15 +275,6 @@ class TShortWriteStream : public TMemoryStream {
  private:
   int FShortWrites;
 };
-
-inline int NativeErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EKelException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
 
 // The component with its decoder and working fields within reach.
 class TDecodeProbe : public TKelvane {

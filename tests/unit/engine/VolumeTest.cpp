@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "ArchiveFiles.h"
+#include "NativeError.h"
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
@@ -12,6 +13,8 @@
 
 namespace kelvane {
 namespace {
+
+using test::NativeErrorOf;
 
 using test::ReadFileBytes;
 using test::WriteFileBytes;
@@ -44,15 +47,6 @@ class TVolumeProbe : public TKelvane {
     return std::string(reinterpret_cast<char*>(sig), 4);
   }
 };
-
-int NativeErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EKelException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
 
 TEST(VolumeNames, Rules) {
   const UString f = u"/some/dir/";
