@@ -21,20 +21,9 @@ TBytes WithoutDirectory(const TTestArchive& a) {
   return TBytes(a.Bytes.begin(), a.Bytes.begin() + a.DirStart);
 }
 
-class DirRecovery : public ::testing::Test {
+class DirRecovery : public TLoadedDir {
  protected:
-  TKelDirManager& Recover(const TBytes& bytes) {
-    FStream = MemoryOf(bytes);
-    FHost.Stream = &FStream;
-    FDm = std::make_unique<TKelDirManager>(&FStream, false, &FHost);
-    FDm->LoadDir();
-    return *FDm;
-  }
   const TDirItem& Item(int32_t i) const { return FDm->CDir.GetItemPtr(i); }
-
-  TMemoryStream FStream;
-  TFakeHost FHost;
-  std::unique_ptr<TKelDirManager> FDm;
 };
 
 TEST_F(DirRecovery, FillsEachItemFromItsLocalHeader) {
@@ -48,7 +37,7 @@ TEST_F(DirRecovery, FillsEachItemFromItsLocalHeader) {
   items[3].Flag = KelFlagEncrypted;
   const TTestArchive a = BuildArchive(items);
   const TBytes bytes = WithoutDirectory(a);
-  const TKelDirManager& dm = Recover(bytes);
+  const TKelDirManager& dm = Load(bytes);
 
   ASSERT_EQ(NamesOf(dm), (std::vector<std::string>{"dir/", "empty.txt", "data.txt", "secret.bin"}));
   const TKelZipCentralDir& cd = Item(2).CentralDir;
@@ -94,7 +83,7 @@ TEST_F(DirRecovery, LocalExtraFieldsRenameAndReclassifyItems) {
                                                               "AE"
                                                               "\x01\x08\x00",
                                                               7));
-  Recover(WithoutDirectory(BuildArchive(items)));
+  Load(WithoutDirectory(BuildArchive(items)));
   EXPECT_EQ(Item(0).Name, u"\u00e9!");
   EXPECT_EQ(Item(1).KelEncryptionAlgorithm, caAES_128);
   EXPECT_EQ(Item(1).CompressionMethod, KelMethodDeflate);
@@ -105,7 +94,7 @@ TEST_F(DirRecovery, ADataDescriptorGivesCrcAndSizesWhenItIsWhole) {
   items[0].Flag = KelFlagDataDescriptor;
   items[0].Descriptor = true;
   const TBytes bytes = WithoutDirectory(BuildArchive(items));
-  Recover(bytes);
+  Load(bytes);
   EXPECT_EQ(Item(0).CentralDir.crc32, Crc32Of("streamed data", 13));
   EXPECT_EQ(Item(0).CentralDir.compSize, 13u);
   EXPECT_EQ(Item(0).CentralDir.unCompSize, 13u);
@@ -119,7 +108,7 @@ TEST_F(DirRecovery, ADataDescriptorGivesCrcAndSizesWhenItIsWhole) {
   PutU32(streamed, 22, 0);
   AppendU(streamed, KelDataDescriptorSig, 4);
   AppendU(streamed, 0x11223344, 4);
-  Recover(streamed);
+  Load(streamed);
   EXPECT_EQ(Item(0).CentralDir.crc32, 0u);
   EXPECT_EQ(Item(0).CentralDir.compSize, 0u);
 }
@@ -129,7 +118,7 @@ TEST_F(DirRecovery, AnArchiveStoredInsideGivesItsItemsToo) {
   const std::string innerBytes(inner.Bytes.begin(), inner.Bytes.end());
   TTestArchive outer = BuildArchive({Entry("inner.zip", innerBytes), Entry("after.txt", "a")});
   PutU32(outer.Bytes, outer.Central[0], 0);  // the outer directory cannot be read
-  EXPECT_EQ(NamesOf(Recover(outer.Bytes)),
+  EXPECT_EQ(NamesOf(Load(outer.Bytes)),
             (std::vector<std::string>{"inner.zip", "inner0.txt", "inner1.txt", "after.txt"}));
 }
 
@@ -138,13 +127,13 @@ TEST_F(DirRecovery, HeadersThatCannotBeRealAreSkippedAndTheScanGoesOn) {
   const TTestArchive layout = BuildArchive(NumberedItems(4));
   PutU16(bytes, layout.Local[1] + 28, 261);           // extra length above 260
   PutU32(bytes, layout.Local[2] + 18, bytes.size());  // data as large as the stream
-  EXPECT_EQ(NamesOf(Recover(bytes)), (std::vector<std::string>{"file0.txt", "file3.txt"}));
+  EXPECT_EQ(NamesOf(Load(bytes)), (std::vector<std::string>{"file0.txt", "file3.txt"}));
 }
 
 TEST_F(DirRecovery, NamelessHeadersAreNotTaken) {
   std::vector<TTestItem> items = {Entry("", "x"), Entry("named.txt", "y"), Entry("", "z"),
                                   Entry(std::string("\0hidden", 7), "w"), Entry("last.txt")};
-  EXPECT_EQ(NamesOf(Recover(WithoutDirectory(BuildArchive(items)))),
+  EXPECT_EQ(NamesOf(Load(WithoutDirectory(BuildArchive(items)))),
             (std::vector<std::string>{"named.txt", "last.txt"}));
   EXPECT_EQ(FDm->CDir.ItemNamesList().Count(), 2);
 }
@@ -153,14 +142,14 @@ TEST_F(DirRecovery, NamesStopAtAZeroByteAndTakeTheOemStepOnlyBehindAnEndRecord) 
   std::vector<TTestItem> items = {Entry(std::string("caf\x82.txt\0junk", 13), "x")};
   const TTestArchive a = BuildArchive(items);
   FHost.Oem = true;
-  EXPECT_EQ(Recover(WithoutDirectory(a)).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
+  EXPECT_EQ(Load(WithoutDirectory(a)).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
   // A directory that cannot be read behind a valid end record: the names
   // were written by an engine that stores them in the OEM page.
   TBytes damaged = a.Bytes;
   PutU32(damaged, a.Central[0], 0);
-  EXPECT_EQ(Recover(damaged).CDir.GetItemPtr(0).Name, u"caf\u00e9.txt");
+  EXPECT_EQ(Load(damaged).CDir.GetItemPtr(0).Name, u"caf\u00e9.txt");
   FHost.Oem = false;
-  EXPECT_EQ(Recover(damaged).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
+  EXPECT_EQ(Load(damaged).CDir.GetItemPtr(0).Name, u"caf\u201a.txt");
 }
 
 // The local Unicode path field is checked against the local name bytes, all
@@ -174,7 +163,7 @@ TEST_F(DirRecovery, AMatchingLocalUnicodePathFieldNamesTheItem) {
   items[1].LocalExtra = path("cafe.txt", "caf\xC3\xA9.txt");  // stale
   items[2].LocalExtra = path(hidden, "\xCE\xB1.txt");
   items[3].LocalExtra = path("", "\xCE\xB2.txt");  // made for the bytes up to the zero
-  Recover(WithoutDirectory(BuildArchive(items)));
+  Load(WithoutDirectory(BuildArchive(items)));
   ASSERT_EQ(FDm->CDir.Count(), 3);
   EXPECT_EQ(Item(0).Name, u"caf\u00e9.txt");
   EXPECT_EQ(Item(1).Name, u"caf\u201a.txt");
@@ -187,7 +176,7 @@ TEST_F(DirRecovery, AZip64LocalHeaderIsTakenWithTheSizesOfItsZip64Field) {
   TBytes bytes = WithoutDirectory(BuildArchive({big, Entry("plain.txt", "p")}));
   PutU32(bytes, 18, KelZip64Escape32);
   PutU32(bytes, 22, KelZip64Escape32);
-  Recover(bytes);
+  Load(bytes);
   ASSERT_EQ(FDm->CDir.Count(), 2);
   EXPECT_EQ(Item(0).CentralDir.compSize, KelZip64Escape32);
   EXPECT_EQ(Item(0).CompressedSize(), 10u);
@@ -197,7 +186,7 @@ TEST_F(DirRecovery, AZip64LocalHeaderIsTakenWithTheSizesOfItsZip64Field) {
 
   // The same escapes without a Zip64 field name sizes the stream cannot hold.
   PutU16(bytes, 28, 0);
-  EXPECT_EQ(NamesOf(Recover(bytes)), std::vector<std::string>{"plain.txt"});
+  EXPECT_EQ(NamesOf(Load(bytes)), std::vector<std::string>{"plain.txt"});
 }
 
 TEST_F(DirRecovery, AHeaderCutByTheEndOfTheStreamKeepsWhatIsThere) {
@@ -205,7 +194,7 @@ TEST_F(DirRecovery, AHeaderCutByTheEndOfTheStreamKeepsWhatIsThere) {
   it.LocalExtra = ExtraBlock(0xCAFE, std::string(40, 'e'));
   TBytes bytes = WithoutDirectory(BuildArchive({Entry("first.txt", "1"), it}));
   bytes.resize(bytes.size() - 30);
-  Recover(bytes);
+  Load(bytes);
   ASSERT_EQ(NamesOf(*FDm), (std::vector<std::string>{"first.txt", "cut.txt"}));
   ASSERT_EQ(Item(1).ExtraFields.size(), 1u);
   EXPECT_EQ(Item(1).ExtraFields[0].dataSize(), 10);
@@ -218,7 +207,7 @@ TEST_F(DirRecovery, NothingToRebuildFromIsAnError) {
          "Cannot open archive file. Opening aborted or invalid file - Native error: 00044"}}) {
     FHost.Mode = mode;
     try {
-      Recover(TBytes(100, 0));
+      Load(TBytes(100, 0));
       ADD_FAILURE() << "no error";
     } catch (const EKelException& e) {
       EXPECT_STREQ(e.what(), message);
