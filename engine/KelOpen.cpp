@@ -1,6 +1,7 @@
 // Opening and closing archives: the file mode, the order of the steps, and the
 // volume-side choice of how an archive on disk is opened.
 #include "container/KelDirManager.h"
+#include "engine/KelCommitJournal.h"
 #include "engine/Kelvane.h"
 #include "names/NameText.h"
 #include "names/Paths.h"
@@ -65,6 +66,7 @@ void TKelBaseArchiver::OpenArchive(uint16_t Mode) {
   if (Mode != fmCreate && FInMemory)
     throw EKelException(NativeInMemoryCreateOnly, {FFileName}, this);
   CloseArchive();
+  if (!FInMemory) FinishInterruptedCommit(Mode);
   IsCustomStream = false;
   FileOpenMode = Mode;
   try {
@@ -119,6 +121,17 @@ void TKelBaseArchiver::CloseArchive() {
     FActive = false;
   }
   ReleaseArchive();
+}
+
+void TKelBaseArchiver::FinishInterruptedCommit(uint16_t Mode) {
+  FRolledBackCommit = false;
+  if (!IsFile(CommitJournalName(FFileName))) return;
+  // Reading it now would show a cut archive, or a mix of old and new items.
+  if ((Mode & WritableModeBits) == 0)
+    throw EKelInterruptedCommit(u"The archive \"" + FFileName +
+                                u"\" was left by an interrupted update; open it for writing to "
+                                u"roll the update back");
+  FRolledBackCommit = RollBackInterruptedCommit(FFileName);
 }
 
 void TKelBaseArchiver::ReleaseArchive() {

@@ -5,6 +5,7 @@
 
 #include "coding/KelSecure.h"
 #include "container/KelDirManager.h"
+#include "engine/KelCommitState.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -278,9 +279,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 // ---- Operations not yet built (see Kelvane.h): they do nothing and report
 // failure where they have a result.
 
-void TKelBaseArchiver::BeginUpdate() {}
-void TKelBaseArchiver::EndUpdate() {}
-void TKelBaseArchiver::CancelUpdate() {}
 void TKelBaseArchiver::UpdateTaggedItem(int32_t, const UString&, const UString&) {}
 void TKelBaseArchiver::AddFiles() {}
 void TKelBaseArchiver::AddFiles(const UString&, int32_t, const UString&) {}
@@ -294,10 +292,6 @@ void TKelBaseArchiver::RenameFile(const UString&, const UString&) {}
 void TKelBaseArchiver::ChangeFilesAttr(const UString&, uint32_t) {}
 void TKelBaseArchiver::ChangeFilesIntAttr(const UString&, uint32_t) {}
 void TKelBaseArchiver::ChangeFilesComment(const UString&, const AnsiString&) {}
-void TKelBaseArchiver::AddFromStream(const UString&, TStream&, bool, int64_t, int64_t, int32_t,
-                                     TDateTime) {}
-void TKelBaseArchiver::AddFromBuffer(const UString&, const void*, int32_t, int32_t, TDateTime) {}
-void TKelBaseArchiver::AddFromString(const UString&, const UString&, int32_t, TDateTime) {}
 bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
   return false;
 }

@@ -17,17 +17,15 @@ namespace kelvane {
 class TKelDirManager;
 struct TDirItem;
 struct TKelItemDecoding;
+struct TKelCommitState;
 
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
-//   BeginUpdate, EndUpdate, CancelUpdate, AddFiles, MoveFiles, UpdateFiles,
-//   DeleteFiles (both forms each), UpdateTaggedItem, RenameFile,
-//   ChangeFilesAttr, ChangeFilesIntAttr, ChangeFilesComment, AddFromStream,
-//   AddFromBuffer, AddFromString, FastFileAppend, MakeSFX,
-//   TKelvane::MergeWith, RepairArchive.
-//   Closing an archive commits a pending update through EndUpdate, so nothing
-//   is committed yet.
+//   AddFiles, MoveFiles, UpdateFiles, DeleteFiles (both forms each),
+//   UpdateTaggedItem, RenameFile, ChangeFilesAttr, ChangeFilesIntAttr,
+//   ChangeFilesComment, FastFileAppend, MakeSFX, TKelvane::MergeWith,
+//   RepairArchive.
 //   Writing across several volumes (WriteToVolumes with a spanning mode, and
 //   RenameLastVolume) raises Exception; archives in one file or stream are
 //   written as they should be.
@@ -68,9 +66,22 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // directory. Never raises; a read-only archive is never written.
   void CloseArchive();
 
-  // ---- Update transactions
+  // ---- Update transactions (engine/KelUpdate.cpp). Changes collect in the
+  // directory in memory and are written by one commit at the outermost
+  // EndUpdate: the archive is rewritten in place from its first changed item.
+  // A commit never loses the archive: what it cuts is saved and flushed first,
+  // with a journal beside the archive ("<archive>-journal") that the next
+  // writable opening uses to roll an interrupted commit back.
+
+  // Opens the archive when it is not active and starts (or, nested, counts) an
+  // update. Native errors: 62 a multi-volume archive already had a commit; 32
+  // the archive is open read-only. An interrupted commit of a file archive is
+  // rolled back first.
   void BeginUpdate();
+  // Counts a nested update down; the outermost one commits (CommitUpdate).
+  // Nothing without an open update.
   void EndUpdate();
+  // Ends every level without writing; the directory in memory keeps its edits.
   void CancelUpdate();
 
   // ---- Search (engine/KelSearch.cpp). Items are walked in directory order;
@@ -133,7 +144,16 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void ChangeFilesIntAttr(const UString& FileMask, uint32_t NewAttr);
   void ChangeFilesComment(const UString& FileMask, const AnsiString& NewComment);
 
-  // ---- Streams and memory
+  // ---- Adding from streams and memory (engine/KelAddStream.cpp). Each runs in
+  // its own update, committed at once unless the caller holds one. The item
+  // is named FileName ("\\" becomes "/"), OnStoreFile and the overwrite mode
+  // apply; a skipped name leaves the archive as it is. DateTime 0 is now.
+  // Native errors: 13 no archive is open; 52 a multi-volume archive that holds
+  // items, outside an update; those of BeginUpdate and of the commit.
+
+  // Without CopyToBuffer the whole of Stream is stored (Position and Count are
+  // not used), read when the commit runs: Stream must live until then. With
+  // it, Count bytes from Position are copied now into a buffer of the item's.
   void AddFromStream(const UString& FileName, TStream& Stream, bool CopyToBuffer, int64_t Position,
                      int64_t Count, int32_t Attr, TDateTime DateTime);
   void AddFromBuffer(const UString& FileName, const void* Buffer, int32_t Count, int32_t Attr,
@@ -298,6 +318,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Whether a file (not a folder) named FileName exists; needs no open archive.
   bool Exists() const;
   bool InUpdate() const { return FUpdateCount > 0; }
+  // The last opening of the archive file first rolled back a commit that an
+  // earlier run left unfinished.
+  bool RolledBackInterruptedCommit() const { return FRolledBackCommit; }
   bool Active() const { return FActive; }
   // True opens with OpenArchive(), false runs CloseArchive(); the current value
   // does nothing.
@@ -379,6 +402,10 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void OpenExeArchive();
   // The spanning mode of the archive whose end record the manager holds.
   void DetectSpanningMode();
+  // Rolls back an interrupted commit of FFileName (its journal beside it)
+  // before an opening in Mode. Raises EKelInterruptedCommit when Mode cannot
+  // write, or the roll-back cannot be completed.
+  void FinishInterruptedCommit(uint16_t Mode);
   // Frees the archive stream (unless it is the caller's) and the manager.
   void ReleaseArchive();
   // Whether FileOpenMode (or a caller's stream) lets the archive be written.
@@ -487,6 +514,65 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void DeleteTaggedItem(int32_t Index);
   // Sets item Index up again from the file Name below BaseDir.
   void UpdateTaggedItem(int32_t Index, const UString& Name, const UString& BaseDir);
+
+  // ---- Committing (engine/KelUpdate.cpp, KelStoreItem.cpp)
+
+  // Writes the changes of the update (see BeginUpdate): items before the first
+  // change stay untouched; from there on each item is stored anew (new and
+  // changed ones, StoreItem) or copied from the saved tail (CopyItem); then the
+  // directory. An item's engine error becomes the failure question (retry,
+  // ignore: the old version stays or a new item is dropped, abort); an abort,
+  // a cancel before the directory is written, or any other error rolls back,
+  // leaving the archive byte for byte as it was (other errors pass on).
+  void CommitUpdate();
+  // Puts the archive back as it was when the commit began: the directory in
+  // memory becomes the roll-back copy; the archive is cut where the commit cut
+  // it and the saved bytes are copied back.
+  void Rollback();
+  // Steps of the commit. SaveArchiveTail copies the archive from the cut to
+  // its end into the tail file and, for an archive file, flushes it and writes
+  // the journal; on failure nothing of it stays. DiscardSavedTail removes the
+  // journal, then the tail file. RewriteItems stores or copies every item from
+  // the start; false on an abort. RemoveMovedSources deletes the sources of
+  // moved items (files, then folders); false on an abort.
+  void SaveArchiveTail();
+  void DiscardSavedTail();
+  bool RewriteItems();
+  bool RemoveMovedSources();
+  // The first index at which the directory and its roll-back copy hold
+  // different names or the item is modified; the smaller count when none.
+  int32_t FirstChangedIndex() const;
+  // A new, empty file with the prefix "FC" in TempDir (the system's temporary
+  // folder when empty). Native error 9 when it cannot be created.
+  UString MakeTempFileName();
+  // Stores new or changed item Index at the archive's position; false when it
+  // was not stored (cancelled, or its failure was answered with Ignore);
+  // FCommit->Result holds the answer (fxaRetry, fxaIgnore, fxaAbort).
+  // Native errors (through the failure question): 61 a source path longer
+  // than the platform allows; 33 the source cannot be opened; 43 a source of
+  // 4 GiB or more while Zip64Mode is zmDisabled; those of StoreItemData.
+  bool StoreItem(int32_t Index);
+  // Copies kept item Index from the saved tail to the archive's position,
+  // with a new local header when it was renamed. Native error 7 when the item
+  // has no old version in the saved tail.
+  void CopyItem(int32_t Index);
+
+  // ---- New items (engine/KelAddStream.cpp)
+
+  // Turns one source into an item: a new one at the end, or an existing one of
+  // the same name marked for replacement (by the overwrite mode). Returns its
+  // index, -1 when it is skipped. Source is the stored name for a stream
+  // (FromDisk false: Attr and DateTime as given).
+  int32_t AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime, int32_t Attr,
+                     bool FromDisk);
+  // The add-from-stream step: Stream is the caller's, or with Owns the item's
+  // (freed on every path when no item takes it).
+  void AddStreamItem(const UString& FileName, TStream* Stream, bool Owns, bool CopyToBuffer,
+                     int64_t Position, int64_t Count, int32_t Attr, TDateTime DateTime);
+  // Fills item Index as a new item of the current settings. Native errors: 24
+  // Index outside the items; 25 no update is open.
+  void InitNewItem(int32_t Index, const UString& StoredName, const UString& SrcFileName,
+                   int32_t Attr, int32_t DosDateTime, uint64_t Size);
 
   // ---- Overridable operations, in slot order after SetPassword.
 
@@ -640,6 +726,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   AnsiString FPassword;
   TStream* FCompressedStream = nullptr;  // owned unless IsCustomStream
   TZip64Mode FZip64Mode = zmAuto;
+  std::unique_ptr<TKelCommitState> FCommit;  // while a commit runs
+  bool FRolledBackCommit = false;
 };
 
 // The ZIP archiver.

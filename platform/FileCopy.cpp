@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/FileLayerProbe.h"
 #include "platform/FileSystem.h"
 #include "platform/NativePath.h"
 #include "platform/Text.h"
@@ -120,6 +121,7 @@ bool RenameOnDisk(const UString& oldName, const UString& newName) {
   const std::string from = NativePath(oldName);
   const std::string to = NativePath(newName);
   if (from.empty() || to.empty()) return false;
+  if (!FileLayerStep(flcRename)) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   struct stat st {};
   if (errno == EINVAL || errno == ENOSYS) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/FileLayerProbe.h"
 #include "platform/NativePath.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
@@ -91,6 +92,8 @@ TFileStream::TFileStream(const UString& path, uint16_t mode) : FFileName(path), 
   flags |= access == fmOpenWrite ? O_WRONLY : access == fmOpenReadWrite ? O_RDWR : O_RDONLY;
   if (create) flags |= O_CREAT | O_TRUNC;
   // Never truncate a file someone else holds under a denial: open first, check, then cut.
+  if (create && !FileLayerStep(flcCreate))
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(ENOSPC));
   FHandle = ::open(native.c_str(), flags & ~O_TRUNC, 0666);
   if (FHandle < 0) {
     const int err = errno;
@@ -146,6 +149,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   auto* p = static_cast<const uint8_t*>(buffer);
   int64_t done = 0;
+  if (count > 0 && !FileLayerStep(flcWrite)) return 0;
   while (done < count) {
     const ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(count - done));
     if (n < 0) {
@@ -187,13 +191,15 @@ int64_t TFileStream::Size() {
 }
 
 void TFileStream::SetSize(int64_t newSize) {
+  if (!FileLayerStep(flcCut))
+    throw EStreamError(u"Cannot change the size of \"" + FFileName + u"\". " + Reason(ENOSPC));
   if (::ftruncate(FHandle, newSize) != 0)
     throw EStreamError(u"Cannot change the size of \"" + FFileName + u"\". " + Reason(errno));
   if (Position() > newSize) Seek(newSize, soBeginning);
 }
 
 bool TFileStream::Flush() {
-  return ::fsync(FHandle) == 0;
+  return FileLayerStep(flcFlush) && ::fsync(FHandle) == 0;
 }
 
 }  // namespace kelvane

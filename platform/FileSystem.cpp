@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/DosTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileLayerProbe.h"
 #include "platform/NativePath.h"
 #include "platform/Text.h"
 
@@ -90,6 +92,7 @@ bool CreateDirectories(const UString& path) {
 }
 
 bool RemoveFile(const UString& path) {
+  if (!FileLayerStep(flcRemove)) return false;
   return ::unlink(NativePath(path).c_str()) == 0;
 }
 
@@ -160,12 +163,30 @@ bool SetHandleDosTime(int handle, int32_t dos) {
 }
 
 bool FlushFile(const UString& path) {
+  if (!FileLayerStep(flcFlush)) return false;
   // Non-blocking so that a pipe at Path cannot hold us up.
   const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;
   ::close(fd);
   return ok;
+}
+
+UString CreateTempFile(const UString& dir, const UString& prefix) {
+  if (!FileLayerStep(flcCreate)) return {};
+  std::string folder = NativePath(dir.empty() ? TempDirectory() : dir);
+  if (folder.empty()) return {};
+  if (folder.back() != '/') folder += '/';
+  std::string name = folder + NativePath(prefix) + "XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return {};
+  ::close(fd);
+  return FromUtf8(name);
+}
+
+UString TempDirectory() {
+  const char* env = std::getenv("TMPDIR");
+  return FromUtf8(env && *env ? env : "/tmp");
 }
 
 }  // namespace kelvane

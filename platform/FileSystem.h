@@ -77,6 +77,13 @@ bool SetHandleDosTime(int handle, int32_t dos);
 // flush makes the names created or renamed in it durable.
 bool FlushFile(const UString& path);
 
+// Creates a new, empty file with a unique name that starts with Prefix in Dir
+// (the system's temporary folder when Dir is empty) and returns its path;
+// empty when it cannot be created.
+UString CreateTempFile(const UString& dir, const UString& prefix);
+// The system's temporary folder: TMPDIR, else /tmp.
+UString TempDirectory();
+
 // Bytes available to this user on the file system that holds Path, or would
 // hold it (the nearest existing folder above a missing Path is asked); -1 when
 // unknown.

@@ -1,0 +1,269 @@
+// The two ways an item reaches the rewritten archive: stored anew from its
+// source, or copied as it was from the saved tail.
+#include <climits>
+
+#include "container/KelByteIO.h"
+#include "container/KelDirManager.h"
+#include "container/KelNames.h"
+#include "engine/KelCommitState.h"
+#include "engine/Kelvane.h"
+
+namespace kelvane {
+namespace {
+
+constexpr int NativeIndexOutOfBounds = 7;
+constexpr int NativeCannotOpenSource = 33;
+constexpr int NativeZip64Disabled = 43;
+constexpr int NativePathTooLong = 61;
+constexpr uint16_t KelUnicodePathExtraId = 0x7075;
+
+bool IsAesAlgorithm(TKelCryptoAlgorithm a) {
+  return a == caAES_128 || a == caAES_192 || a == caAES_256;
+}
+
+// Replaces every block of Block's id in Blocks by Block.
+void PutExtraField(TKelExtraFields& blocks, TKelExtraFieldDataBlock block) {
+  std::erase_if(blocks, [&](const auto& b) { return b.headerID == block.headerID; });
+  blocks.push_back(std::move(block));
+}
+
+// The local header and everything up to the item's data, as bytes.
+TBytes LocalHeaderBytes(const TKelZipLocalFileHeader& header, const AnsiString& name,
+                        const TKelExtraFields& extras) {
+  TBytes bytes;
+  TKelByteWriter out(bytes);
+  header.Write(out);
+  out.Bytes(std::span(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+  for (const TKelExtraFieldDataBlock& block : extras)
+    block.Write(out);
+  return bytes;
+}
+
+uint16_t ExtraLength(const TKelExtraFields& extras) {
+  size_t size = 0;
+  for (const TKelExtraFieldDataBlock& block : extras)
+    size += block.DiskSize();
+  if (size > 0xFFFF) throw Exception(u"The local extra fields take more than 65535 bytes");
+  return static_cast<uint16_t>(size);
+}
+
+// Where the item's local header offset goes: the 32-bit field, or its escape
+// and the Zip64 value.
+void SetLocalHeaderOffset(TDirItem& item, uint64_t pos, bool zip64) {
+  if (pos >= KelZip64Escape32 || zip64) {
+    item.bHugeFile = true;
+    item.CentralDir.relOffsetLH = KelZip64Escape32;
+    item.Zip64ExtInfo.relOffsetLH = pos;
+  } else {
+    item.CentralDir.relOffsetLH = static_cast<uint32_t>(pos);
+  }
+}
+
+}  // namespace
+
+bool TKelBaseArchiver::StoreItem(int32_t Index) {
+  TKelCommitState& c = *FCommit;
+  TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
+  UpdateCompressionMethod();
+  bool cancel = false;
+  DoFileProgress(item.Name, 0, item.Operation, ppStart, cancel);
+  if (cancel) {
+    FProgressCancel = true;
+    return false;
+  }
+
+  std::unique_ptr<TFileStream> file;
+  TStream* source = nullptr;
+  int64_t sourcePos = 0;
+  // A stream the item owns is kept until the item is stored, so that a retry
+  // finds it again.
+  auto release = [&](bool stored) {
+    file.reset();
+    if (!item.Stream) return;
+    if (stored && item.bDestroyStream) {
+      item.Stream.reset();
+      item.bDestroyStream = false;
+      return;
+    }
+    try {
+      item.Stream->SetPosition(sourcePos);
+    } catch (...) {  // the caller's stream failed already
+    }
+  };
+
+  try {
+    TKelZipCentralDir& cd = item.CentralDir;
+    const bool oem = FOptions->OEMFileNames();
+    const AnsiString name = ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, oem);
+    item.bHugeFile = false;
+    if (item.Stream) {
+      source = item.Stream.get();
+      sourcePos = source->Position();
+    } else if (!item.IsDirectory()) {
+      if (ToUtf8(item.SrcFileName).size() >= PATH_MAX)
+        throw EKelException(NativePathTooLong, {item.SrcFileName}, this);
+      try {
+        file = std::make_unique<TFileStream>(item.SrcFileName,
+                                             fmOpenRead | FileShareModeBits(FOptions->ShareMode()));
+      } catch (const EStreamError&) {
+        throw EKelException(NativeCannotOpenSource, {item.SrcFileName}, this);
+      }
+      source = file.get();
+    }
+
+    TStream& out = *FCompressedStream;
+    const auto headerPos = static_cast<uint64_t>(out.Position());
+    const bool always = FZip64Mode == zmAlways;
+    SetLocalHeaderOffset(item, headerPos, always);
+    const uint64_t sourceSize = source ? static_cast<uint64_t>(source->Size()) : 0;
+    const bool aes = !item.Password.empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
+
+    const uint16_t version = item.bHugeFile || sourceSize >= KelZip64Escape32 ? KelVersionZip64
+                             : oem                                            ? KelVersionOemNames
+                                                                              : KelVersionAnsiNames;
+    cd.versionMadeBy = cd.extractVersion = version;
+    TKelZipLocalFileHeader lh;
+    lh.signature = KelLocalFileHeaderSig;
+    lh.extractVersion = version;
+    lh.genPurposeFlag = cd.genPurposeFlag;
+    lh.compMethod = aes ? KelMethodAes : cd.compMethod;
+    lh.lastModTime = cd.lastModTime;
+    lh.lastModDate = cd.lastModDate;
+    lh.nameLength = static_cast<uint16_t>(name.size());
+    if (sourceSize >= KelZip64Escape32 || always) item.bHugeFile = true;
+    if (item.bHugeFile && FZip64Mode == zmDisabled) {
+      release(false);
+      throw EKelException(NativeZip64Disabled, {item.Name}, this);
+    }
+    lh.unCompSize = item.bHugeFile ? KelZip64Escape32 : static_cast<uint32_t>(sourceSize);
+
+    TKelExtraFields local;
+    if (item.bHugeFile) local.push_back(BuildLocalZip64ExtraField(0, 0));  // filled in below
+    if (FUnicodeFilenames) {
+      PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
+      local.push_back(item.ExtraFields.back());
+    }
+    if (aes) {
+      TKelAesExtraField field;
+      field.version = 2;
+      field.vendorId = KelAesVendorId;
+      field.strength = static_cast<uint8_t>(FKelCryptoAlgorithm);  // caAES_128 is 1
+      field.compMethod = item.CompressionMethod;
+      PutExtraField(item.ExtraFields, field.ToBlock());
+      local.push_back(item.ExtraFields.back());
+    }
+    lh.extraLength = ExtraLength(local);
+    TBytes header = LocalHeaderBytes(lh, name, local);
+    out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+
+    if (source) {
+      if (!StoreItemData(*source, out, item)) {
+        release(false);
+        return false;
+      }
+      const int64_t dataEnd = out.Position();
+      if (aes) {
+        // Other readers know an AES item by its method; the actual one, 0 for
+        // an empty item, is in the AES field.
+        TKelAesExtraField field;
+        field.Read(item.ExtraFields.back().pData);
+        field.compMethod = item.CompressionMethod;
+        item.ExtraFields.back() = field.ToBlock();
+        local.back() = item.ExtraFields.back();
+        cd.compMethod = KelMethodAes;
+      }
+      lh.crc32 = cd.crc32;
+      lh.compSize = always || cd.compSize == KelZip64Escape32 ? KelZip64Escape32 : cd.compSize;
+      lh.compMethod = sourceSize == 0 && !aes ? KelMethodStored : cd.compMethod;
+      if (item.bHugeFile) {
+        local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
+      }
+      header = LocalHeaderBytes(lh, name, local);
+      out.SetPosition(static_cast<int64_t>(headerPos));
+      out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+      out.SetPosition(dataEnd);
+    }
+    release(true);
+  } catch (const EKelException& e) {
+    release(false);
+    TKelAction action = fxaAbort;
+    if (FCompressedStream) {
+      action = fxaIgnore;
+      const UString& what =
+          item.Operation == poUpdate || item.SrcFileName.empty() ? item.Name : item.SrcFileName;
+      DoProcessFileFailure(what, item.Operation, e.NativeError, e.ErrorCode, e.Message(), action);
+    }
+    c.Result = action;
+    return false;
+  } catch (...) {
+    release(false);
+    throw;
+  }
+  DoFileProgress(item.Name, 100, item.Operation, ppEnd, cancel);
+  if (cancel) FProgressCancel = true;
+  return true;
+}
+
+void TKelBaseArchiver::CopyItem(int32_t Index) {
+  TKelCommitState& c = *FCommit;
+  TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
+  const bool renamed = item.Modified && item.Operation == poRename;
+  auto found = c.OldByName.find(renamed ? item.OldName : item.Name);
+  if (found == c.OldByName.end() || found->second.empty())
+    throw EKelException(NativeIndexOutOfBounds, this);
+  const TDirItem& oldEntry = DMHandle->RBCDir.GetItemPtr(found->second.front());
+  found->second.erase(found->second.begin());
+  if (item.Modified && item.Operation == poUpdate) item = oldEntry;
+
+  const uint64_t oldOffset = oldEntry.LocalHeaderOffset();
+  const auto cut = static_cast<uint64_t>(c.Saved.CutPos);
+  if (oldOffset < cut) throw EKelException(NativeIndexOutOfBounds, this);
+  // The entry's bytes run to the next entry, or to where the old directory
+  // began: its data descriptor and anything between go along.
+  auto next = std::upper_bound(c.OldOffsets.begin(), c.OldOffsets.end(), oldOffset);
+  uint64_t extentEnd = next != c.OldOffsets.end() ? *next : static_cast<uint64_t>(c.OldDirOffset);
+
+  TStream& tail = *c.TailFile;
+  tail.SetPosition(static_cast<int64_t>(oldOffset - cut));
+  TKelZipLocalFileHeader lh;
+  ReadRecord(tail, lh);
+  const uint64_t dataStart = oldOffset + KelLocalFileHeaderSize + lh.nameLength + lh.extraLength;
+  extentEnd = std::max(extentEnd, dataStart + oldEntry.CompressedSize());
+
+  TStream& out = *FCompressedStream;
+  SetLocalHeaderOffset(item, static_cast<uint64_t>(out.Position()),
+                       oldEntry.CentralDir.relOffsetLH == KelZip64Escape32);
+  if (!renamed) {
+    tail.SetPosition(static_cast<int64_t>(oldOffset - cut));
+    out.CopyFrom(tail, static_cast<int64_t>(extentEnd - oldOffset));
+    return;
+  }
+
+  // A new local header for the new name; the old name's Unicode fields would
+  // name the item as before.
+  std::erase_if(item.ExtraFields,
+                [](const auto& b) { return b.headerID == KelUnicodePathExtraId; });
+  for (TKelExtraFieldDataBlock& block : item.ExtraFields)
+    if (block.headerID == KelUnicodeNameExtraId) block = BuildUnicodeNameField(item.Name);
+  TKelZipCentralDir& cd = item.CentralDir;
+  const AnsiString name =
+      ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, FOptions->OEMFileNames());
+  lh.genPurposeFlag = static_cast<uint16_t>((lh.genPurposeFlag & ~KelFlagUtf8Name) |
+                                            (cd.genPurposeFlag & KelFlagUtf8Name));
+  lh.nameLength = static_cast<uint16_t>(name.size());
+  TKelExtraFields local;
+  if (oldEntry.CentralDir.unCompSize == KelZip64Escape32) {
+    const uint64_t comp =
+        item.Zip64ExtInfo.compSize != 0 ? item.Zip64ExtInfo.compSize : oldEntry.CentralDir.compSize;
+    local.push_back(BuildLocalZip64ExtraField(item.Zip64ExtInfo.uncompSize, comp));
+  }
+  for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
+    if (block.headerID != KelZip64ExtraId) local.push_back(block);
+  lh.extraLength = ExtraLength(local);
+  const TBytes header = LocalHeaderBytes(lh, name, local);
+  out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  tail.SetPosition(static_cast<int64_t>(dataStart - cut));
+  out.CopyFrom(tail, static_cast<int64_t>(extentEnd - dataStart));
+}
+
+}  // namespace kelvane
