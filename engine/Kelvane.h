@@ -484,6 +484,31 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Native error 15 when there is none.
   int32_t ItemByName(const UString& FileName);
 
+  // ---- Item data encoding (engine/KelStoreData.cpp)
+
+  // Encodes the whole of Source (from position 0 to its size; a negative size
+  // counts as its low 32 bits) as Item's data at Destination's position:
+  // chunks of CompressionBlockSize(Item.CompressionMode), copied for method 0,
+  // else raw Deflate with a sync-flush point after every chunk but the last.
+  // An item with a Password is encrypted with it: AES (EncryptionMethod
+  // caAES_*: salt and verification value, data, authentication code; method
+  // 99 in the header, Item.KelEncryptionAlgorithm set) or PKZIP classic (12-byte
+  // header); its source is read twice, once for the CRC the header needs.
+  // Every data write goes through WriteWithRetry; progress is reported per
+  // chunk (FProgressEnabled) and FProcessedFilesSize grows by the source size.
+  // True: Item.CentralDir holds the CRC and sizes (0xFFFFFFFF with the values
+  // in Item.Zip64ExtInfo and bHugeFile set when they do not fit 32 bits or
+  // Zip64Mode is zmAlways); an empty source gets method 0. False: cancelled by
+  // a progress handler or a refused disk-full retry; the header holds what was
+  // done so far. Raises EKelException 34 when Source delivers fewer bytes than
+  // its size, 8 when an encrypted item's source changed between its two reads,
+  // 41 when Zip64 values are needed and Zip64Mode is zmDisabled;
+  // ECompressionError from the compressor (also for a deflated source that came
+  // up short after a chunk); EWriteError when an encryption header cannot be
+  // written whole; source errors pass through. Item.CentralDir is unchanged
+  // when it raises.
+  bool StoreItemData(TStream& Source, TStream& Destination, TDirItem& Item);
+
   // ---- The item driver (engine/KelExtract.cpp)
 
   // Runs Operation on item Index (which must be tagged), or with Index -1 on
