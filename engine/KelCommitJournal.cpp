@@ -7,6 +7,7 @@
 #include "container/KelByteIO.h"
 #include "names/Paths.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace kelvane {
 namespace {

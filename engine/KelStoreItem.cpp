@@ -1,5 +1,6 @@
 // The two ways an item reaches the rewritten archive: stored anew from its
 // source, or copied as it was from the saved tail.
+#include <algorithm>
 #include <climits>
 
 #include "container/KelByteIO.h"
@@ -7,6 +8,7 @@
 #include "container/KelNames.h"
 #include "engine/KelCommitState.h"
 #include "engine/Kelvane.h"
+#include "platform/Text.h"
 
 namespace kelvane {
 namespace {
@@ -15,7 +17,6 @@ constexpr int NativeIndexOutOfBounds = 7;
 constexpr int NativeCannotOpenSource = 33;
 constexpr int NativeZip64Disabled = 43;
 constexpr int NativePathTooLong = 61;
-constexpr uint16_t KelUnicodePathExtraId = 0x7075;
 
 bool IsAesAlgorithm(TKelCryptoAlgorithm a) {
   return a == caAES_128 || a == caAES_192 || a == caAES_256;
