@@ -1,5 +1,7 @@
 // New items: the step shared by every way of adding, and adding from a
 // caller's stream, a buffer or a string.
+#include <algorithm>
+
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
 #include "names/StoredName.h"
@@ -13,6 +15,11 @@ namespace {
 constexpr int NativeIndexOutOfRange = 24;
 constexpr int NativeUpdateNotStarted = 25;
 constexpr int NativeMultiVolumeChange = 52;
+#ifdef _WIN32
+constexpr bool UnicodeNamesAsUtf8 = false;
+#else
+constexpr bool UnicodeNamesAsUtf8 = true;
+#endif
 
 UString WithSlashes(UString name) {
   for (char16_t& ch : name)
@@ -103,6 +110,11 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
   cd.signature = KelCentralFileHeaderSig;
   cd.versionMadeBy = cd.extractVersion = oem ? KelVersionOemNames : KelVersionAnsiNames;
   cd.genPurposeFlag = folder ? KelFlagDirectory : FPassword.empty() ? 0 : KelFlagEncrypted;
+  // Code-page bytes mean nothing to the tools of this platform: a name beyond
+  // ASCII is stored as UTF-8, flagged so.
+  if (UnicodeNamesAsUtf8 &&
+      std::any_of(StoredName.begin(), StoredName.end(), [](char16_t ch) { return ch >= 0x80; }))
+    cd.genPurposeFlag |= KelFlagUtf8Name;
   cd.compMethod = folder ? KelMethodStored : FCompressionMethod;
   cd.lastModTime = static_cast<uint16_t>(DosDateTime & 0xFFFF);
   cd.lastModDate = static_cast<uint16_t>(static_cast<uint32_t>(DosDateTime) >> 16);

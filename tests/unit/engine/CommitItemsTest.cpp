@@ -1,0 +1,263 @@
+// What a commit does with each kind of change: renamed and deleted items,
+// sources on disk, failing sources and the answers to their failure, a stub in
+// front of a new archive, an archive made in memory.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "TempDir.h"
+#include "container/KelDirManager.h"
+#include "engine/Kelvane.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+using namespace test;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Fails its first reads (fewer bytes than its size), then gives its bytes.
+class TFlakyStream : public TMemoryStream {
+ public:
+  explicit TFlakyStream(const std::string& data, int failures) : FFailures(failures) {
+    WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
+    SetPosition(0);
+  }
+  int64_t Read(void* buffer, int64_t count) override {
+    if (FFailures > 0 && count > 0) {
+      --FFailures;
+      return 0;
+    }
+    return TMemoryStream::Read(buffer, count);
+  }
+
+ private:
+  int FFailures;
+};
+
+// Claims 5 GiB of zeros.
+class THugeStream : public TStream {
+ public:
+  int64_t Read(void* buffer, int64_t count) override {
+    std::memset(buffer, 0, static_cast<size_t>(count));
+    return count;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin) override { return offset; }
+  int64_t Size() override { return int64_t{5} << 30; }
+};
+
+class TCommitProbe : public TKelvane {
+ public:
+  using TKelBaseArchiver::AddOneFile;
+  using TKelBaseArchiver::DMHandle;
+  using TKelvane::TKelvane;
+
+  // What renaming an item will do: a new name, the old one remembered.
+  void Rename(const UString& from, const UString& to) {
+    int32_t i = -1;
+    ASSERT_TRUE(DMHandle->CDir.FileExists(from, i));
+    DMHandle->CDir.GetItemPtr(i).OldName = from;
+    DMHandle->CDir.SetItemName(i, to);
+    TDirItem& item = DMHandle->CDir.GetItemPtr(i);
+    item.Modified = true;
+    item.Operation = poRename;
+  }
+  void Delete(const UString& name) {
+    int32_t i = -1;
+    ASSERT_TRUE(DMHandle->CDir.FileExists(name, i));
+    DMHandle->CDir.DeleteItem(i);
+  }
+};
+
+class CommitItemsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { a.SetFileName(FPath); }
+
+  void Add(const std::vector<std::pair<UString, std::string>>& items) {
+    if (!a.Active()) a.OpenArchive();
+    a.BeginUpdate();
+    for (const auto& [name, data] : items)
+      a.AddFromBuffer(name, data.data(), static_cast<int32_t>(data.size()), faArchive, 0);
+    a.EndUpdate();
+  }
+
+  std::map<UString, std::string> OnDisk(const UString& path = {}) {
+    a.CloseArchive();
+    TKelvane reader(nullptr);
+    reader.SetFileName(path.empty() ? FPath : path);
+    reader.SetOpenCorruptedArchives(false);
+    reader.OpenArchive(fmOpenRead | fmShareDenyNone);
+    reader.Options().SetRecurse(true);
+    std::map<UString, std::string> out;
+    TKelArchiveItem f;
+    for (bool more = reader.FindFirst(u"*.*", f, KelAllItemsAttr, u""); more;
+         more = reader.FindNext(f)) {
+      const UString name = f.StoredPath + f.FileName;
+      TMemoryStream s;
+      reader.ExtractToStream(name, s);
+      out[name] = std::string(s.Bytes().begin(), s.Bytes().end());
+    }
+    return out;
+  }
+
+  TempDir FDir;
+  UString FPath = FDir.Path(u"data.zip");
+  std::string FNative = FDir.NativePath("data.zip");
+  TCommitProbe a{nullptr};
+};
+
+TEST_F(CommitItemsTest, RenamedItemsGetANewLocalHeaderAndKeepTheirData) {
+  const std::string big(200000, 'b');
+  Add({{u"a.txt", "aaa"}, {u"b.bin", big}, {u"c.txt", "ccc"}});
+  a.BeginUpdate();
+  a.Rename(u"a.txt", u"renamed/longer name \u00e9.txt");  // the first item: all rewritten
+  a.Rename(u"c.txt", u"z");
+  a.EndUpdate();
+  EXPECT_EQ(OnDisk(),
+            (std::map<UString, std::string>{
+                {u"renamed/longer name \u00e9.txt", "aaa"}, {u"b.bin", big}, {u"z", "ccc"}}));
+}
+
+TEST_F(CommitItemsTest, DeletedItemsGoAndDeletingEveryItemLeavesAnEmptyDirectory) {
+  Add({{u"a.txt", "aaa"}, {u"b.txt", "bbb"}, {u"c.txt", "ccc"}});
+  a.BeginUpdate();
+  a.Delete(u"b.txt");
+  a.EndUpdate();
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"a.txt", "aaa"}, {u"c.txt", "ccc"}}));
+  a.OpenArchive();
+  a.BeginUpdate();
+  a.Delete(u"a.txt");
+  a.Delete(u"c.txt");
+  a.EndUpdate();
+  a.CloseArchive();
+  EXPECT_EQ(ReadAll(FNative), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+}
+
+TEST_F(CommitItemsTest, ANewArchiveWithAStubKeepsTheStubInFront) {
+  const std::string stub = "#!/bin/sh\necho stub\nexit 0\n" + std::string(5000, '\x7f');
+  std::ofstream(FDir.NativePath("stub"), std::ios::binary) << stub;
+  a.SetSFXStub(FDir.Path(u"stub"));
+  a.OpenArchive(fmCreate);
+  Add({{u"a.txt", "aaa"}});
+  EXPECT_EQ(ReadAll(FNative).substr(0, stub.size()), stub);
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"a.txt", "aaa"}}));
+  // Replacing the only item rewrites behind the stub, never into it.
+  a.SetSFXStub(u"");
+  a.OpenArchive();
+  Add({{u"a.txt", "new"}});
+  EXPECT_EQ(ReadAll(FNative).substr(0, stub.size()), stub);
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"a.txt", "new"}}));
+}
+
+TEST_F(CommitItemsTest, AnArchiveMadeInMemoryIsWrittenToItsFile) {
+  a.SetInMemory(true);
+  a.OpenArchive();
+  Add({{u"m.txt", "in memory"}});
+  EXPECT_FALSE(IsFile(FPath));
+  a.SetInMemory(false);
+  EXPECT_TRUE(a.Active());
+  EXPECT_EQ(a.FileCount(), 1);
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"m.txt", "in memory"}}));
+}
+
+TEST_F(CommitItemsTest, SourcesOnDiskAreStoredAndTheirFailuresNamed) {
+  std::ofstream(FDir.NativePath("src.txt"), std::ios::binary) << "from disk";
+  const UString tooLong = FDir.Path(UString(PATH_MAX, u'x'));
+  std::vector<std::pair<UString, int32_t>> failures;
+  a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation,
+                                int32_t native, int32_t, const UString&, TKelAction& action) {
+    failures.emplace_back(name, native);
+    action = fxaIgnore;
+  });
+  a.OpenArchive();
+  a.BeginUpdate();
+  EXPECT_GE(a.AddOneFile(FDir.Path(u"src.txt"), FDir.Path(u""), 0, 0, true), 0);
+  EXPECT_GE(a.AddOneFile(FDir.Path(u"missing.txt"), FDir.Path(u""), 0, 0, true), 0);
+  EXPECT_GE(a.AddOneFile(tooLong, FDir.Path(u""), 0, 0, true), 0);
+  a.EndUpdate();
+  EXPECT_EQ(failures, (std::vector<std::pair<UString, int32_t>>{{FDir.Path(u"missing.txt"), 33},
+                                                                {tooLong, 61}}));
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"src.txt", "from disk"}}));
+}
+
+TEST_F(CommitItemsTest, RetryStoresAFailedItemAgainAndAbortKeepsTheOldArchive) {
+  Add({{u"a.txt", "aaa"}});
+  const std::string before = ReadAll(FNative);
+  for (const TKelAction answer : {fxaRetry, fxaAbort}) {
+    SCOPED_TRACE(int(answer));
+    int asked = 0;
+    a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString&, TKelProcessOperation,
+                                  int32_t native, int32_t, const UString&, TKelAction& action) {
+      EXPECT_EQ(native, 34);  // fewer bytes than the source's size
+      ++asked;
+      action = answer;
+    });
+    TFlakyStream flaky(std::string(3000, 'f'), 1);
+    a.OpenArchive();
+    a.BeginUpdate();
+    a.AddFromStream(u"flaky.bin", flaky, false, 0, 0, faArchive, 0);
+    a.AddFromString(u"after.txt", u"after", faArchive, 0);
+    a.EndUpdate();
+    EXPECT_EQ(asked, 1);
+    if (answer == fxaRetry) {
+      EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"a.txt", "aaa"},
+                                                          {u"flaky.bin", std::string(3000, 'f')},
+                                                          {u"after.txt", "after"}}));
+      a.OpenArchive();
+      a.BeginUpdate();
+      a.Delete(u"flaky.bin");
+      a.Delete(u"after.txt");
+      a.EndUpdate();
+      a.CloseArchive();
+    } else {
+      a.CloseArchive();
+      EXPECT_TRUE(ReadAll(FNative) == before);
+    }
+  }
+}
+
+TEST_F(CommitItemsTest, AnItemThatNeedsZip64IsRefusedWhenZip64IsDisabled) {
+  Add({{u"a.txt", "aaa"}});
+  int32_t seen = 0;
+  a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString&, TKelProcessOperation,
+                                int32_t native, int32_t, const UString&, TKelAction& action) {
+    seen = native;
+    action = fxaIgnore;
+  });
+  a.SetZip64Mode(zmDisabled);
+  THugeStream huge;
+  a.AddFromStream(u"huge.bin", huge, false, 0, 0, faArchive, 0);
+  EXPECT_EQ(seen, 43);
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"a.txt", "aaa"}}));
+}
+
+TEST_F(CommitItemsTest, ProgressIsReportedForTheCommitAndEachItem) {
+  std::vector<std::string> reports;
+  a.SetOnOverallProgress([&](TKelBaseArchiver*, double progress, TKelProcessOperation,
+                             TKelProgressPhase phase, bool&) {
+    if (phase != ppProcess) reports.push_back("overall " + std::to_string(int(progress)));
+  });
+  a.SetOnFileProgress([&](TKelBaseArchiver*, const UString& name, double progress,
+                          TKelProcessOperation, TKelProgressPhase phase, bool&) {
+    if (phase != ppProcess) reports.push_back(ToUtf8(name) + " " + std::to_string(int(progress)));
+  });
+  a.OpenArchive();
+  a.BeginUpdate();
+  a.AddFromString(u"a.txt", u"aaa", faArchive, 0);
+  a.AddFromString(u"b.txt", u"bbb", faArchive, 0);
+  a.EndUpdate();
+  EXPECT_EQ(reports, (std::vector<std::string>{"overall 0", "a.txt 0", "a.txt 100", "b.txt 0",
+                                               "b.txt 100", "overall 100"}));
+}
+
+}  // namespace
+}  // namespace kelvane
