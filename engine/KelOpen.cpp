@@ -129,8 +129,8 @@ void TKelBaseArchiver::FinishInterruptedCommit(uint16_t Mode) {
   // Reading it now would show a cut archive, or a mix of old and new items.
   if ((Mode & WritableModeBits) == 0)
     throw EKelInterruptedCommit(u"The archive \"" + FFileName +
-                                u"\" was left by an interrupted update; open it for writing to "
-                                u"roll the update back");
+                                u"\" was left by an interrupted update; opening it for writing "
+                                u"rolls the update back");
   FRolledBackCommit = RollBackInterruptedCommit(FFileName);
 }
 
