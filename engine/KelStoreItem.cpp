@@ -253,10 +253,13 @@ void TKelBaseArchiver::CopyItem(int32_t Index) {
                                             (cd.genPurposeFlag & KelFlagUtf8Name));
   lh.nameLength = static_cast<uint16_t>(name.size());
   TKelExtraFields local;
-  if (oldEntry.CentralDir.unCompSize == KelZip64Escape32) {
-    const uint64_t comp =
-        item.Zip64ExtInfo.compSize != 0 ? item.Zip64ExtInfo.compSize : oldEntry.CentralDir.compSize;
-    local.push_back(BuildLocalZip64ExtraField(item.Zip64ExtInfo.uncompSize, comp));
+  // A local header whose sizes were escaped keeps its Zip64 field: without it
+  // the escapes would point nowhere, and a data descriptor behind the data
+  // would be read in the wrong size.
+  if (oldEntry.CentralDir.unCompSize == KelZip64Escape32 || lh.unCompSize == KelZip64Escape32 ||
+      lh.compSize == KelZip64Escape32) {
+    local.push_back(BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize()));
+    lh.unCompSize = lh.compSize = KelZip64Escape32;
   }
   for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
     if (block.headerID != KelZip64ExtraId) local.push_back(block);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DecodeTestSupport.h"
 #include "TempDir.h"
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
@@ -125,6 +126,42 @@ TEST_F(CommitItemsTest, RenamedItemsGetANewLocalHeaderAndKeepTheirData) {
   EXPECT_EQ(OnDisk(),
             (std::map<UString, std::string>{
                 {u"renamed/longer name \u00e9.txt", "aaa"}, {u"b.bin", big}, {u"z", "ccc"}}));
+}
+
+TEST_F(CommitItemsTest, ItemsOfOtherToolsStayReadableWhenRenamedOrMoved) {
+  // As streaming writers leave them: local sizes escaped to a Zip64 field, and
+  // sizes in a data descriptor behind the data.
+  const std::string first(5000, 'f');
+  Bytes zip64Local = {0x01, 0x00, 0x10, 0x00};
+  for (const uint64_t v : {uint64_t{first.size()}, uint64_t{Deflated(first).size()}})
+    for (int i = 0; i < 8; ++i)
+      zip64Local.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  const TBuiltZip zip = BuildZip({
+      TTestEntry("escaped.txt", first).WithLocalExtra(zip64Local).WithLocal([](auto& lh) {
+        lh.extractVersion = 45;
+        lh.compSize = lh.unCompSize = 0xFFFFFFFF;
+      }),
+      TTestEntry("described.txt", "behind a descriptor").WithDescriptor(),
+      TTestEntry("plain.txt", "plain"),
+  });
+  std::ofstream(FNative, std::ios::binary)
+      .write(reinterpret_cast<const char*>(zip.Archive.data()),
+             static_cast<std::streamsize>(zip.Archive.size()));
+  a.OpenArchive();
+  a.BeginUpdate();
+  a.Rename(u"escaped.txt", u"renamed.txt");
+  a.Rename(u"described.txt", u"also renamed.txt");
+  a.EndUpdate();
+  const std::map<UString, std::string> expected = {{u"renamed.txt", first},
+                                                   {u"also renamed.txt", "behind a descriptor"},
+                                                   {u"plain.txt", "plain"}};
+  EXPECT_EQ(OnDisk(), expected);
+  // Moved as they are, descriptors included, when an earlier item changes.
+  a.OpenArchive();
+  a.BeginUpdate();
+  a.Rename(u"renamed.txt", u"r.txt");
+  a.EndUpdate();
+  EXPECT_EQ(OnDisk().at(u"also renamed.txt"), "behind a descriptor");
 }
 
 TEST_F(CommitItemsTest, DeletedItemsGoAndDeletingEveryItemLeavesAnEmptyDirectory) {
