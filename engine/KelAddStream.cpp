@@ -37,7 +37,8 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
   int32_t dosTime = 0;
   uint64_t size = 0;
   if (FromDisk) {
-    stored = MakeStoredName(Source, Base, FOptions->StorePath(), CurrentDirectory());
+    if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
+    stored = MakeStoredName(Source, Base, FOptions->StorePath(), FCurrentDir);
     attr = GetAttributes(Source);
     if (attr < 0) attr = faArchive;
     if ((attr & faDirectory) && !stored.empty() && stored.back() != u'/') stored += u'/';

@@ -279,13 +279,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 // ---- Operations not yet built (see Kelvane.h): they do nothing and report
 // failure where they have a result.
 
-void TKelBaseArchiver::UpdateTaggedItem(int32_t, const UString&, const UString&) {}
-void TKelBaseArchiver::AddFiles() {}
-void TKelBaseArchiver::AddFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::MoveFiles() {}
-void TKelBaseArchiver::MoveFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::UpdateFiles() {}
-void TKelBaseArchiver::UpdateFiles(const UString&, int32_t, const UString&) {}
 void TKelBaseArchiver::DeleteFiles() {}
 void TKelBaseArchiver::DeleteFiles(const UString&, int32_t, const UString&) {}
 void TKelBaseArchiver::RenameFile(const UString&, const UString&) {}

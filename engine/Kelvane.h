@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "container/KelArchiveHost.h"
 #include "container/KelVolumeInfo.h"
@@ -22,8 +23,7 @@ struct TKelCommitState;
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
-//   AddFiles, MoveFiles, UpdateFiles, DeleteFiles (both forms each),
-//   UpdateTaggedItem, RenameFile, ChangeFilesAttr, ChangeFilesIntAttr,
+//   DeleteFiles (both forms), RenameFile, ChangeFilesAttr, ChangeFilesIntAttr,
 //   ChangeFilesComment, FastFileAppend, MakeSFX, TKelvane::MergeWith,
 //   RepairArchive.
 //   Writing across several volumes (WriteToVolumes with a spanning mode, and
@@ -129,10 +129,23 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Decodes and verifies the selected items; writes nothing.
   void TestFiles();
   void TestFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  // Adding and moving from disk (engine/KelAddFiles.cpp), each in its own
+  // update. Masks (FileMasks lines, or FileMask) are resolved against BaseDir
+  // (against the current folder when empty): "*" and "?" search, with
+  // Options().Recurse() the folders below too; SearchAttr with faDirectory
+  // also stores the folders found. Exclusion masks (ExclusionMasks, or
+  // ExclusionMask) and the archive's own file are never added; files that
+  // match NoCompressionMasks are stored. An existing name is replaced as
+  // Options().OverwriteMode() says. Moving deletes the sources once the
+  // commit stands. Native errors: 13 no archive is open; 52 a multi-volume
+  // archive that holds items, outside an update (not for MoveFiles with
+  // arguments); those of the commit. An unreadable folder cancels the update.
   void AddFiles();
   void AddFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
   void MoveFiles();
   void MoveFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+  // Replaces the selected items (FileMasks, or FileMask) whose files below
+  // BaseDir exist, as Options().OverwriteMode() says.
   void UpdateFiles();
   void UpdateFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
   void DeleteFiles();
@@ -581,6 +594,40 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // with a new local header when it was renamed. Native error 7 when the item
   // has no old version in the saved tail.
   void CopyItem(int32_t Index);
+
+  // ---- Gathering files (engine/KelAddFiles.cpp)
+
+  // A mask as a path to search; Relative: it was resolved against the current
+  // folder (FCurrentDir, which is BaseDir while gathering).
+  struct TKelResolvedMask {
+    UString Path;
+    bool Relative = false;
+  };
+  struct TKelGathering {
+    int32_t SearchAttr = 0;
+    std::vector<UString> Exclusions;
+    bool Moving = false;
+  };
+  TKelResolvedMask ResolveMask(const UString& Mask) const;
+  // Whether the found Path (a folder when IsFolder) matches an exclusion or
+  // no-compression Mask: "*.*" everything; a relative mask the path relative
+  // to the current folder (its name alone for a mask without a folder) or to
+  // BaseDir; an absolute one the path in the mask's folder, and with "*.*"
+  // anything below it.
+  bool PathMatchesMask(const UString& Path, const UString& Mask, bool IsFolder) const;
+  void AddOrMoveFiles(const std::vector<UString>& Masks, int32_t SearchAttr,
+                      const std::vector<UString>& Exclusions, bool Moving, bool CheckVolumes);
+  // Holds the process-wide lock, with the current folder at BaseDir.
+  void GatherFiles(const std::vector<UString>& Masks, int32_t SearchAttr,
+                   const std::vector<UString>& Exclusions, bool Moving);
+  // Searches the folder of Path for its name part (a file mask), then its
+  // subfolders as the search attributes and Recurse say. Links to folders are
+  // never followed.
+  void SearchMask(TKelGathering& g, const UString& Path, const UString& Mask, bool Recurse);
+  bool Excluded(const TKelGathering& g, const UString& Path, bool IsFolder) const;
+  // Makes an item of a found file or folder (Path ends with PathDelim for a
+  // folder) unless it is excluded, the archive itself, or not confirmed.
+  bool TakeFound(TKelGathering& g, const UString& Path, bool IsFolder);
 
   // ---- New items (engine/KelAddStream.cpp)
 

@@ -172,6 +172,18 @@ bool FlushFile(const UString& path) {
   return ok;
 }
 
+bool IsSameFile(const UString& a, const UString& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(NativePath(a).c_str(), &sa) == 0 && ::stat(NativePath(b).c_str(), &sb) == 0 &&
+         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool IsSymbolicLink(const UString& path) {
+  struct stat st {};
+  return ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 UString CreateTempFile(const UString& dir, const UString& prefix) {
   if (!FileLayerStep(flcCreate)) return {};
   std::string folder = NativePath(dir.empty() ? TempDirectory() : dir);

@@ -1,0 +1,173 @@
+// Adding, moving and updating from disk: which files and folders the masks,
+// attributes, exclusions and recursion take, how they are stored, and what
+// moving removes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "TempDir.h"
+#include "container/KelDirManager.h"
+#include "engine/Kelvane.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+using namespace test;
+using Names = std::vector<std::string>;
+
+class TAddProbe : public TKelvane {
+ public:
+  using TKelBaseArchiver::DMHandle;
+  using TKelvane::TKelvane;
+};
+
+class AddFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* f :
+         {"tree/a.txt", "tree/b.log", "tree/sub/c.txt", "tree/sub/deep/d.txt", "tree/skip/e.txt"})
+      Write(f, std::string("content of ") + f);
+    a.SetFileName(FDir.Path(u"tree/data.zip"));  // inside the tree it adds
+    a.SetBaseDir(FDir.Path(u"tree"));
+    a.OpenArchive();
+  }
+
+  void Write(const std::string& name, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(FDir.NativePath(name)).parent_path());
+    std::ofstream(FDir.NativePath(name), std::ios::binary) << text;
+  }
+
+  Names Stored() {
+    Names names;
+    for (int32_t i = 0; i < a.DMHandle->CDir.Count(); ++i)
+      names.push_back(ToUtf8(a.DMHandle->CDir.GetItemPtr(i).Name));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string Extracted(const UString& name) {
+    TMemoryStream out;
+    a.ExtractToStream(name, out);
+    return {out.Bytes().begin(), out.Bytes().end()};
+  }
+
+  TempDir FDir;
+  TAddProbe a{nullptr};
+};
+
+TEST_F(AddFilesTest, MasksAttributesExclusionsAndRecursionChooseWhatIsAdded) {
+  struct Case {
+    const char* What;
+    UString Mask;
+    int32_t Attr;
+    bool Recurse;
+    UString Exclusion;
+    Names Expected;
+  };
+  const Case cases[] = {
+      {"everything, folders too",
+       u"*.*",
+       faAnyFile,
+       true,
+       u"",
+       {"a.txt", "b.log", "skip/", "skip/e.txt", "sub/", "sub/c.txt", "sub/deep/",
+        "sub/deep/d.txt"}},
+      {"files only, still recursing",
+       u"*.txt",
+       faArchive,
+       true,
+       u"",
+       {"a.txt", "skip/e.txt", "sub/c.txt", "sub/deep/d.txt"}},
+      {"no recursion", u"*.*", faArchive, false, u"", {"a.txt", "b.log"}},
+      {"an excluded pattern",
+       u"*.*",
+       faArchive,
+       true,
+       u"*.log",
+       {"a.txt", "skip/e.txt", "sub/c.txt", "sub/deep/d.txt"}},
+      {"an excluded folder",
+       u"*.txt",
+       faArchive,
+       true,
+       u"skip",
+       {"a.txt", "sub/c.txt", "sub/deep/d.txt"}},
+      {"one file by name", u"sub/c.txt", faArchive, false, u"", {"sub/c.txt"}},
+      {"a folder's files", u"sub/*.txt", faArchive, false, u"", {"sub/c.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::filesystem::remove(FDir.NativePath("tree/data.zip"));
+    a.OpenArchive();
+    a.Options().SetRecurse(c.Recurse);
+    a.AddFiles(c.Mask, c.Attr, c.Exclusion);
+    EXPECT_EQ(Stored(), c.Expected);
+    const std::string last = c.Expected.back();
+    EXPECT_EQ(Extracted(FromUtf8(last)), "content of tree/" + last);
+  }
+}
+
+TEST_F(AddFilesTest, TheFileMasksAndNoCompressionMasksOfTheComponent) {
+  a.FileMasks().Add(u"*.txt");
+  a.FileMasks().Add(u"*.log");
+  a.ExclusionMasks().Add(u"sub");
+  a.NoCompressionMasks().Add(u"*.log");
+  a.Options().SetSearchAttr(faArchive);
+  a.SetCompressionMode(9);
+  a.AddFiles();
+  EXPECT_EQ(Stored(), (Names{"a.txt", "b.log", "skip/e.txt"}));
+  int32_t log = -1, txt = -1;
+  ASSERT_TRUE(a.DMHandle->CDir.FileExists(u"b.log", log));
+  ASSERT_TRUE(a.DMHandle->CDir.FileExists(u"a.txt", txt));
+  EXPECT_EQ(a.DMHandle->CDir.GetItemPtr(log).CentralDir.compMethod, 0);
+  EXPECT_EQ(a.DMHandle->CDir.GetItemPtr(txt).CentralDir.compMethod, 8);
+  EXPECT_EQ(Extracted(u"b.log"), "content of tree/b.log");
+}
+
+TEST_F(AddFilesTest, ExistingNamesAreReplacedAsTheOverwriteModeSays) {
+  a.AddFiles(u"a.txt", faArchive, u"");
+  Write("tree/a.txt", "changed");
+  a.Options().SetOverwriteMode(omNever);
+  a.AddFiles(u"a.txt", faArchive, u"");
+  EXPECT_EQ(Extracted(u"a.txt"), "content of tree/a.txt");
+  a.Options().SetOverwriteMode(omAlways);
+  a.AddFiles(u"a.txt", faArchive, u"");
+  EXPECT_EQ(Extracted(u"a.txt"), "changed");
+  EXPECT_EQ(Stored(), (Names{"a.txt"}));
+}
+
+TEST_F(AddFilesTest, UpdateReplacesOnlyItemsWhoseFilesAreNewer) {
+  a.AddFiles(u"*.txt", faArchive, u"");
+  Write("tree/a.txt", "newer a");
+  Write("tree/sub/c.txt", "older c");
+  ASSERT_TRUE(SetFileDosTime(FDir.Path(u"tree/a.txt"), (60 << 25) | (1 << 21) | (1 << 16)));
+  ASSERT_TRUE(SetFileDosTime(FDir.Path(u"tree/sub/c.txt"), (20 << 25) | (1 << 21) | (1 << 16)));
+  std::filesystem::remove(FDir.NativePath("tree/sub/deep/d.txt"));  // gone: its item stays
+  a.Options().SetOverwriteMode(omIfNewer);
+  a.UpdateFiles(u"*.*", KelAllItemsAttr, u"");
+  EXPECT_EQ(Extracted(u"a.txt"), "newer a");
+  EXPECT_EQ(Extracted(u"sub/c.txt"), "content of tree/sub/c.txt");
+  EXPECT_EQ(Extracted(u"sub/deep/d.txt"), "content of tree/sub/deep/d.txt");
+}
+
+TEST_F(AddFilesTest, MovingRemovesExactlyTheStoredSources) {
+  a.MoveFiles(u"sub/*.*", faAnyFile, u"");
+  EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
+  EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/c.txt")));
+  EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/deep")));
+  EXPECT_TRUE(std::filesystem::exists(FDir.NativePath("tree/a.txt")));
+  EXPECT_TRUE(std::filesystem::exists(FDir.NativePath("tree/skip/e.txt")));
+  EXPECT_EQ(Extracted(u"sub/deep/d.txt"), "content of tree/sub/deep/d.txt");
+}
+
+TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
+  std::filesystem::create_directory_symlink(FDir.NativePath("tree"),
+                                            FDir.NativePath("tree/sub/loop"));
+  a.AddFiles(u"*.txt", faArchive, u"");
+  EXPECT_EQ(Stored(), (Names{"a.txt", "skip/e.txt", "sub/c.txt", "sub/deep/d.txt"}));
+}
+
+}  // namespace
+}  // namespace kelvane
