@@ -208,7 +208,9 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
   }
   if (size == 0) {
     Item.CompressionMethod = CompressionMethodStored;
-    header.compMethod = CompressionMethodStored;
+    // Readers know an AES item by method 99 alone: with any other method an
+    // encrypted item is read as PKZIP classic and its salt as a bad header.
+    if (!transform) header.compMethod = CompressionMethodStored;
   }
   Item.CentralDir = header;
   return true;

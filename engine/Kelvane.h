@@ -511,7 +511,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // chunk (FProgressEnabled) and FProcessedFilesSize grows by the source size.
   // True: Item.CentralDir holds the CRC and sizes (0xFFFFFFFF with the values
   // in Item.Zip64ExtInfo and bHugeFile set when they do not fit 32 bits or
-  // Zip64Mode is zmAlways); an empty source gets method 0. False: cancelled by
+  // Zip64Mode is zmAlways); an empty source gets method 0 (as its actual method
+  // only, for an AES item, whose header keeps 99). False: cancelled by
   // a progress handler or a refused disk-full retry; the header holds what was
   // done so far. Raises EKelException 34 when Source delivers fewer bytes than
   // its size, 8 when an encrypted item's source changed between its two reads,
