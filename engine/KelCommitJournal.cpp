@@ -24,9 +24,9 @@ uint32_t Crc32Of(const TBytes& bytes, size_t count) {
 }
 
 // Makes a name created or removed in Path's folder durable.
-void FlushFolderOf(const UString& path) {
+bool FlushFolderOf(const UString& path) {
   UString folder = DirectoryPart(FullPath(path));
-  FlushFile(folder.empty() ? UString(1, PathDelim) : folder);
+  return FlushFile(folder.empty() ? UString(1, PathDelim) : folder);
 }
 
 [[noreturn]] void CannotRollBack(const UString& archive, const UString& tail) {
@@ -60,13 +60,16 @@ void WriteCommitJournal(const UString& ArchiveFileName, const TKelCommitJournal&
   const UString name = CommitJournalName(ArchiveFileName);
   try {
     TFileStream file(name, fmCreate);
-    file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    CommitWrite(file, bytes.data(), static_cast<int64_t>(bytes.size()));
     if (!file.Flush()) throw EWriteError(u"Cannot flush \"" + name + u"\" to the disk");
+    // Without its name on the disk, the journal could be gone after a power
+    // loss while the archive is cut.
+    if (!FlushFolderOf(name))
+      throw EWriteError(u"Cannot flush the folder of \"" + name + u"\" to the disk");
   } catch (...) {
     RemoveFile(name);
     throw;
   }
-  FlushFolderOf(name);
 }
 
 TKelJournalState ReadCommitJournal(const UString& ArchiveFileName, TKelCommitJournal& Journal) {
@@ -109,6 +112,44 @@ bool RemoveCommitJournal(const UString& ArchiveFileName) {
   return true;
 }
 
+void RemoveOrphanedCommitTail(const UString& ArchiveFileName) {
+  const UString tail = CommitTailName(ArchiveFileName);
+  if (!IsFile(tail) || IsFile(CommitJournalName(ArchiveFileName))) return;
+  try {
+    // A commit in progress holds the archive: then this fails.
+    const TFileStream archive(ArchiveFileName, fmOpenReadWrite | fmShareExclusive);
+    RemoveFile(tail);
+  } catch (const EStreamError&) {
+  }
+}
+
+void RaiseDiskFull(TStream& Stream) {
+  auto* file = dynamic_cast<TFileStream*>(&Stream);
+  if (!file)
+    throw EWriteError(u"Cannot write to the archive's stream: it took only part of the data");
+  throw EWriteError(u"Cannot write \"" + file->FileName() + u"\": the disk is full");
+}
+
+void CommitWrite(TStream& Stream, const void* Buffer, int64_t Count) {
+  const auto* p = static_cast<const uint8_t*>(Buffer);
+  while (Count > 0) {
+    const int64_t n = Stream.Write(p, Count);
+    if (n <= 0) RaiseDiskFull(Stream);
+    p += n;
+    Count -= n;
+  }
+}
+
+void CommitCopy(TStream& Stream, TStream& Source, int64_t Count) {
+  TBytes buffer(static_cast<size_t>(std::clamp<int64_t>(Count, 1, kCopyBlock)));
+  while (Count > 0) {
+    const int64_t n = std::min<int64_t>(Count, static_cast<int64_t>(buffer.size()));
+    Source.ReadBuffer(buffer.data(), n);
+    CommitWrite(Stream, buffer.data(), n);
+    Count -= n;
+  }
+}
+
 uint32_t StreamCrc32(TStream& Source, int64_t Count) {
   TBytes buffer(static_cast<size_t>(std::clamp<int64_t>(Count, 1, kCopyBlock)));
   uint32_t crc = Crc32Initial;
@@ -126,7 +167,7 @@ void RestoreArchiveTail(TStream& Archive, TStream& Tail, const TKelCommitJournal
   Archive.SetPosition(Journal.CutPos);
   Tail.SetPosition(0);
   const int64_t count = Journal.ArchiveSize - Journal.CutPos;
-  if (count > 0) Archive.CopyFrom(Tail, count);
+  if (count > 0) CommitCopy(Archive, Tail, count);
   Archive.SetSize(Journal.ArchiveSize);
   if (auto* file = dynamic_cast<TFileStream*>(&Archive); file && !file->Flush())
     throw EWriteError(u"Cannot flush \"" + file->FileName() + u"\" to the disk");
@@ -134,43 +175,41 @@ void RestoreArchiveTail(TStream& Archive, TStream& Tail, const TKelCommitJournal
 
 bool RollBackInterruptedCommit(const UString& ArchiveFileName) {
   TKelCommitJournal journal;
-  switch (ReadCommitJournal(ArchiveFileName, journal)) {
-    case jsNone:
-      return false;
-    case jsIncomplete:
-      // Written last before the cut: the archive was never touched.
-      RemoveFile(CommitTailName(ArchiveFileName));
-      if (!RemoveCommitJournal(ArchiveFileName))
-        throw EWriteError(u"Cannot remove \"" + CommitJournalName(ArchiveFileName) + u"\"");
-      return false;
-    case jsComplete:
-      break;
-  }
+  const TKelJournalState state = ReadCommitJournal(ArchiveFileName, journal);
+  if (state == jsNone) return false;
+  const UString tailName =
+      state == jsComplete ? journal.TailFileName : CommitTailName(ArchiveFileName);
   if (!IsFile(ArchiveFileName)) {
     // The user removed the archive since: there is nothing to restore.
-    RemoveFile(journal.TailFileName);
+    RemoveFile(tailName);
     RemoveCommitJournal(ArchiveFileName);
     return false;
   }
   {
-    std::unique_ptr<TFileStream> tail;
-    try {
-      tail = std::make_unique<TFileStream>(journal.TailFileName, fmOpenRead | fmShareDenyWrite);
-    } catch (const EStreamError&) {
-      CannotRollBack(ArchiveFileName, journal.TailFileName);
-    }
-    const int64_t saved = journal.ArchiveSize - journal.CutPos;
-    if (tail->Size() != saved || StreamCrc32(*tail, saved) != journal.TailCrc)
-      CannotRollBack(ArchiveFileName, journal.TailFileName);
+    // Held alone throughout: a commit in progress holds the archive, and its
+    // journal and tail file are not ours to undo or remove (this raises then).
     TFileStream archive(ArchiveFileName, fmOpenReadWrite | fmShareExclusive);
-    if (archive.Size() < journal.CutPos) CannotRollBack(ArchiveFileName, journal.TailFileName);
-    RestoreArchiveTail(archive, *tail, journal);
+    if (state == jsComplete) {
+      std::unique_ptr<TFileStream> tail;
+      try {
+        tail = std::make_unique<TFileStream>(tailName, fmOpenRead | fmShareDenyWrite);
+      } catch (const EStreamError&) {
+        CannotRollBack(ArchiveFileName, tailName);
+      }
+      const int64_t saved = journal.ArchiveSize - journal.CutPos;
+      if (tail->Size() != saved || StreamCrc32(*tail, saved) != journal.TailCrc ||
+          archive.Size() < journal.CutPos)
+        CannotRollBack(ArchiveFileName, tailName);
+      RestoreArchiveTail(archive, *tail, journal);
+    }
+    // An incomplete journal was written last before the cut: the archive was
+    // never touched. The journal goes first: a tail file without a journal is
+    // never read.
+    if (!RemoveCommitJournal(ArchiveFileName))
+      throw EWriteError(u"Cannot remove \"" + CommitJournalName(ArchiveFileName) + u"\"");
+    RemoveFile(tailName);
   }
-  // The journal goes first: a tail file without a journal is never read.
-  if (!RemoveCommitJournal(ArchiveFileName))
-    throw EWriteError(u"Cannot remove \"" + CommitJournalName(ArchiveFileName) + u"\"");
-  RemoveFile(journal.TailFileName);
-  return true;
+  return state == jsComplete;
 }
 
 }  // namespace kelvane

@@ -32,12 +32,25 @@ UString CommitJournalName(const UString& ArchiveFileName);
 UString CommitTailName(const UString& ArchiveFileName);
 
 // Writes the journal, flushes it and the folder that holds it. On failure
-// removes what it wrote and raises (EFCreateError, EWriteError).
+// (also of a flush: the archive may only be cut once the journal is sure to
+// be found) removes what it wrote and raises (EFCreateError, EWriteError).
 void WriteCommitJournal(const UString& ArchiveFileName, const TKelCommitJournal& Journal);
 // Reads the journal of ArchiveFileName into Journal when it is complete.
 TKelJournalState ReadCommitJournal(const UString& ArchiveFileName, TKelCommitJournal& Journal);
 // Removes the journal and makes the removal durable. False when it stays.
 bool RemoveCommitJournal(const UString& ArchiveFileName);
+
+// Removes "<archive>-tail" when no journal names it: a commit stopped before
+// its journal was written, or after the journal went, leaves it unread. Left
+// alone while anyone holds the archive open: its commit may still need it.
+void RemoveOrphanedCommitTail(const UString& ArchiveFileName);
+
+// Write and copy of the commit. A short write, which only a full medium gives,
+// raises EWriteError naming Stream's file, where the stream's own error names
+// neither the file nor the reason.
+void CommitWrite(TStream& Stream, const void* Buffer, int64_t Count);
+void CommitCopy(TStream& Stream, TStream& Source, int64_t Count);
+[[noreturn]] void RaiseDiskFull(TStream& Stream);
 
 // CRC-32 (the ZIP value) of Count bytes of Source from its position.
 uint32_t StreamCrc32(TStream& Source, int64_t Count);
@@ -52,7 +65,9 @@ void RestoreArchiveTail(TStream& Archive, TStream& Tail, const TKelCommitJournal
 // the journal and the tail file are removed; an incomplete journal (the
 // archive was never cut) is removed with any tail file. True when an archive
 // was restored. Raises EKelInterruptedCommit when the saved bytes are missing
-// or damaged (nothing is changed then), and the file layer's errors.
+// or damaged (nothing is changed then), EFOpenError while anyone holds the
+// archive open (a commit may be in progress; nothing is changed), and the file
+// layer's errors.
 bool RollBackInterruptedCommit(const UString& ArchiveFileName);
 
 // An interrupted commit that cannot be rolled back here: a read-only opening,

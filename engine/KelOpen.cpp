@@ -125,12 +125,23 @@ void TKelBaseArchiver::CloseArchive() {
 
 void TKelBaseArchiver::FinishInterruptedCommit(uint16_t Mode) {
   FRolledBackCommit = false;
-  if (!IsFile(CommitJournalName(FFileName))) return;
+  if (!IsFile(CommitJournalName(FFileName))) {
+    if ((Mode & WritableModeBits) != 0) RemoveOrphanedCommitTail(FFileName);
+    return;
+  }
   // Reading it now would show a cut archive, or a mix of old and new items.
-  if ((Mode & WritableModeBits) == 0)
+  if ((Mode & WritableModeBits) == 0) {
+    // A writer that holds it is most likely still committing.
+    try {
+      const TFileStream probe(FFileName, fmOpenRead | fmShareDenyWrite);
+    } catch (const EFileStreamError&) {
+      throw EKelInterruptedCommit(u"The archive \"" + FFileName +
+                                  u"\" is being updated; open it when the update is done");
+    }
     throw EKelInterruptedCommit(u"The archive \"" + FFileName +
                                 u"\" was left by an interrupted update; opening it for writing "
                                 u"rolls the update back");
+  }
   FRolledBackCommit = RollBackInterruptedCommit(FFileName);
 }
 

@@ -155,7 +155,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     }
     lh.extraLength = ExtraLength(local);
     TBytes header = LocalHeaderBytes(lh, name, local);
-    out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+    CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
 
     if (source) {
       if (!StoreItemData(*source, out, item)) {
@@ -181,7 +181,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       }
       header = LocalHeaderBytes(lh, name, local);
       out.SetPosition(static_cast<int64_t>(headerPos));
-      out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+      CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
       out.SetPosition(dataEnd);
     }
     release(true);
@@ -236,7 +236,7 @@ void TKelBaseArchiver::CopyItem(int32_t Index) {
                        oldEntry.CentralDir.relOffsetLH == KelZip64Escape32);
   if (!renamed) {
     tail.SetPosition(static_cast<int64_t>(oldOffset - cut));
-    out.CopyFrom(tail, static_cast<int64_t>(extentEnd - oldOffset));
+    CommitCopy(out, tail, static_cast<int64_t>(extentEnd - oldOffset));
     return;
   }
 
@@ -265,9 +265,9 @@ void TKelBaseArchiver::CopyItem(int32_t Index) {
     if (block.headerID != KelZip64ExtraId) local.push_back(block);
   lh.extraLength = ExtraLength(local);
   const TBytes header = LocalHeaderBytes(lh, name, local);
-  out.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
   tail.SetPosition(static_cast<int64_t>(dataStart - cut));
-  out.CopyFrom(tail, static_cast<int64_t>(extentEnd - dataStart));
+  CommitCopy(out, tail, static_cast<int64_t>(extentEnd - dataStart));
 }
 
 }  // namespace kelvane

@@ -31,7 +31,7 @@ uint32_t CopyWithCrc(TStream& Source, TStream& Dest, int64_t Count) {
     const int64_t n = std::min<int64_t>(Count, static_cast<int64_t>(buffer.size()));
     Source.ReadBuffer(buffer.data(), n);
     UpdateCrc32(crc, buffer.data(), static_cast<int32_t>(n));
-    Dest.WriteBuffer(buffer.data(), n);
+    CommitWrite(Dest, buffer.data(), n);
     Count -= n;
   }
   return ~crc;
@@ -179,11 +179,19 @@ void TKelBaseArchiver::CommitUpdate() {
     FVolumeNumberInfo->SetFirstVolume(true);
     aborted = !RewriteItems();
     if (!aborted && !FProgressCancel) {
-      dm.SaveDir(true, &archive);
+      try {
+        dm.SaveDir(true, &archive);
+      } catch (const EWriteError& e) {
+        // A short write raises the stream's bare error, which names no file.
+        if (e.Message().find(FFileName) == UString::npos) RaiseDiskFull(archive);
+        throw;
+      }
       // Durable before the journal goes: after that, nothing could restore it.
       if (c.Journaled || FOptions->FlushBuffers()) Flush(archive);
-      c.DirWritten = true;
+      // The journal's removal is the commit point: while it stays, the next
+      // opening would roll back, so a failure to remove it rolls back here.
       DiscardSavedTail();
+      c.DirWritten = true;
     }
   } catch (...) {
     if (!c.DirWritten) Rollback();

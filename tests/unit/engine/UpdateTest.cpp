@@ -7,6 +7,7 @@
 
 #include "NativeError.h"
 #include "TempDir.h"
+#include "UpdateTestSupport.h"
 #include "engine/KelCommitJournal.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -16,20 +17,6 @@ namespace kelvane {
 namespace {
 
 using namespace test;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string Noise(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& ch : s) {
-    seed = seed * 1103515245 + 12345;
-    ch = static_cast<char>(seed >> 24);
-  }
-  return s;
-}
 
 // A source that claims more bytes than it gives: the item it feeds fails.
 class TShortStream : public TStream {
@@ -56,19 +43,6 @@ class UpdateTest : public ::testing::Test {
     a.EndUpdate();
   }
 
-  std::map<UString, std::string> Contents(TKelvane& reader) {
-    std::map<UString, std::string> out;
-    TKelArchiveItem f;
-    for (bool more = reader.FindFirst(u"*.*", f, KelAllItemsAttr, u""); more;
-         more = reader.FindNext(f)) {
-      const UString name = f.StoredPath + f.FileName;
-      TMemoryStream s;
-      reader.ExtractToStream(name, s);
-      out[name] = std::string(s.Bytes().begin(), s.Bytes().end());
-    }
-    return out;
-  }
-
   // What a fresh reader finds in the file (the archiver lets it go first).
   std::map<UString, std::string> OnDisk() {
     a.CloseArchive();
@@ -76,8 +50,7 @@ class UpdateTest : public ::testing::Test {
     reader.SetFileName(FPath);
     reader.SetOpenCorruptedArchives(false);
     reader.OpenArchive(fmOpenRead | fmShareDenyNone);
-    reader.Options().SetRecurse(true);
-    return Contents(reader);
+    return ContentsOf(reader);
   }
 
   bool OnlyTheArchiveIsLeft() {
@@ -114,8 +87,7 @@ TEST_F(UpdateTest, ItemsAddedFromMemoryReadBackAtEveryModeAndEncryption) {
     reader.SetFileName(FPath);
     reader.SetPassword(c.Password);
     reader.OpenArchive(fmOpenRead | fmShareDenyNone);
-    reader.Options().SetRecurse(true);
-    const auto got = Contents(reader);
+    const auto got = ContentsOf(reader);
     EXPECT_EQ(got.size(), 4u);
     EXPECT_EQ(got.at(u"empty.txt"), "");
     EXPECT_EQ(got.at(u"one.txt"), "1");

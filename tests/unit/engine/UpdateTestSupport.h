@@ -1,0 +1,50 @@
+// Helpers shared by the update tests: file bytes, sample data, and what an
+// archive holds by content.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "engine/Kelvane.h"
+
+namespace kelvane::test {
+
+using TContents = std::map<UString, std::string>;
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Bytes that do not compress.
+inline std::string Noise(size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  for (char& ch : s) {
+    seed = seed * 1103515245 + 12345;
+    ch = static_cast<char>(seed >> 24);
+  }
+  return s;
+}
+
+// Every item of an open archive by name, with its extracted data.
+inline TContents ContentsOf(TKelvane& reader) {
+  TContents out;
+  reader.Options().SetRecurse(true);
+  TKelArchiveItem f;
+  for (bool more = reader.FindFirst(u"*.*", f, KelAllItemsAttr, u""); more;
+       more = reader.FindNext(f)) {
+    const UString name = f.StoredPath + f.FileName;
+    TMemoryStream s;
+    reader.ExtractToStream(name, s);
+    out[name] = std::string(s.Bytes().begin(), s.Bytes().end());
+  }
+  return out;
+}
+
+}  // namespace kelvane::test
