@@ -141,7 +141,6 @@ bool TKelDirManager::FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Positi
   ReadAt(stream, base, tail.data(), window);
   const uint8_t s0 = Signature & 0xFF, s1 = (Signature >> 8) & 0xFF, s2 = (Signature >> 16) & 0xFF,
                 s3 = Signature >> 24;
-  constexpr int kWholeFit = 3;
   int bestFit = -1;
   for (int64_t i = window - 1; i >= 3; --i) {
     if (tail[i] != s3 || tail[i - 1] != s2 || tail[i - 2] != s1 || tail[i - 3] != s0) continue;
@@ -150,10 +149,9 @@ bool TKelDirManager::FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Positi
     if (!IsValidEndRecord(p)) continue;
     TKelZipCentralDirEnd candidate;
     candidate.Read(std::span<const uint8_t>(tail).subspan(static_cast<size_t>(i - 3)));
+    // The nearest to the end of those that fit best.
     const int fit = EndRecordFit(p, candidate);
-    // Among records that fit wholly, an earlier one holds the later ones in
-    // its comment; otherwise the nearest to the end of its kind wins.
-    if (fit > bestFit || (fit == kWholeFit && bestFit == kWholeFit)) {
+    if (fit > bestFit) {
       bestFit = fit;
       Position = p;
     }

@@ -99,16 +99,13 @@ class TKelDirManager {
   // volumes and the stub is larger than the first volume may be, and the
   // stream's open error when the file cannot be opened.
   void CopySFXStub();
-  // Searches the last 65,600 bytes for the end record (signature Signature)
-  // among the valid ones (IsValidEndRecord), ranked by EndRecordFit: one whose
-  // comment reaches the end of the stream and whose directory is where it
-  // says, the earliest of these (a record inside another's comment is only
-  // comment); then the one nearest to the end whose comment reaches the end;
-  // then the nearest whose directory is there (bytes may follow an archive,
-  // as a signature behind a self-extractor); then the nearest valid one.
-  // Found: Record, its Position and ArchiveComment are set, result true.
-  // Otherwise Record is all zeros, Position -1, ArchiveComment empty, result
-  // false.
+  // Searches the last 65,600 bytes for the end record (signature Signature):
+  // of the valid ones (IsValidEndRecord), the one nearest to the end of the
+  // stream among those that fit best (EndRecordFit). So a record inside
+  // another's comment that does not fit as well is only comment, and bytes
+  // may follow an archive (as a signature behind a self-extractor). Found:
+  // Record, its Position and ArchiveComment are set, result true. Otherwise
+  // Record is all zeros, Position -1, ArchiveComment empty, result false.
   bool FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Position, uint32_t Signature);
   // Whether an end record at P is consistent with the bytes around it: whole,
   // disk and entry counts in order, the directory before it (when it begins on
