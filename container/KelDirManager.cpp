@@ -265,8 +265,8 @@ void TKelDirManager::LoadDir() {
     else if (!spanning && dirSize <= static_cast<uint64_t>(endPos))
       dirStart = endPos - static_cast<int64_t>(dirSize);
     if (dirStart < 0)
-      DirectoryDamaged("its size (" + std::to_string(dirSize) +
-                       " bytes) is larger than what stands before the end record");
+      DirectoryDamaged("its size of " + std::to_string(dirSize) +
+                       " bytes is larger than what stands before the end record");
     ReadItems(count, dirStart, endPos, lastDisk, volume);
   } catch (const std::exception& error) {
     if (!Corrupted()) throw;
@@ -297,7 +297,7 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
     return !spanning || Volume.VolumeNumber() == LastDisk ? std::min(size, DirEnd) : size;
   };
   if (ItemCount > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-    DirectoryDamaged("it counts " + std::to_string(ItemCount) + " items");
+    DirectoryDamaged("it counts " + std::to_string(ItemCount) + " items, more than can be read");
   const auto count = static_cast<int32_t>(ItemCount);
   int64_t limit = limitOf(*FCompressedStream);
   if (DirStart > limit) DirectoryDamaged("it starts beyond the end of its volume");
