@@ -6,6 +6,7 @@
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/Damage.h"
 #include "cli/ItemRun.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -42,7 +43,8 @@ const char* const kHelp =
     "\n"
     "Without a terminal nobody is asked: an item whose password is missing or\n"
     "wrong fails. The exit status is 0 when every item was extracted, 1 when\n"
-    "any failed, 2 for a usage error.\n";
+    "any failed or the archive is damaged (its items were recovered from the\n"
+    "local headers), 2 for a usage error.\n";
 
 TKelOverwriteMode OverwriteMode(const TParsedArgs& a) {
   if (!a.Has("overwrite")) return ::isatty(STDIN_FILENO) == 1 ? omPrompt : omNever;
@@ -75,6 +77,7 @@ int RunExtract(const std::vector<std::string>& args) {
   ApplyPasswordOptions(archiver, a);
   archiver.OpenForReading(a.Positional[0]);
   WarnMissingVolumes(archiver);
+  const bool damaged = WarnIfRebuilt(archiver);
 
   const UString dir = FullPath(FromUtf8(a.Last("dir", ".")));
   if (!IsDirectory(dir) && !CreateDirectories(dir)) {
@@ -110,8 +113,9 @@ int RunExtract(const std::vector<std::string>& args) {
   if (!run.Failures().empty())
     PrintError(std::to_string(run.Failures().size()) + " of " +
                std::to_string(run.SelectedItems()) + " items failed");
-  return run.Failures().empty() && run.UnmatchedMasks().empty() && unaccounted <= 0 ? ExitOk
-                                                                                    : ExitFailure;
+  return run.Failures().empty() && !damaged && run.UnmatchedMasks().empty() && unaccounted <= 0
+             ? ExitOk
+             : ExitFailure;
 }
 
 }  // namespace kelvane::cli

@@ -5,6 +5,7 @@
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/Damage.h"
 #include "cli/ItemFormat.h"
 #include "cli/JsonWriter.h"
 #include "platform/Text.h"
@@ -17,7 +18,8 @@ const char* const kHelp =
     "\n"
     "Describes ARCHIVE: its comment, the number of items, files and folders,\n"
     "sizes, whether it has Zip64 records, the size of a stub in front of it\n"
-    "(a self-extractor), and for a multi-volume archive its mode and volumes.\n"
+    "(a self-extractor), for a multi-volume archive its mode and volumes, and\n"
+    "whether it is damaged (its directory rebuilt from the local headers).\n"
     "\n"
     "Options:\n"
     "      --json   write the description as JSON\n"
@@ -81,6 +83,12 @@ void PrintText(TCliArchiver& archiver, const std::string& path, const TSummary& 
   std::printf("Zip64:         %s\n", archiver.Zip64() ? "yes" : "no");
   std::printf("Stub size:     %" PRId64 " bytes\n", archiver.StubSize());
   std::printf("Spanning mode: %s\n", SpanningName(archiver.SpanningMode()));
+  const TKelDirRecovery recovery = archiver.DirRecovery();
+  if (recovery.Rebuilt())
+    std::printf("Damaged:       yes, in its %s: %s; directory rebuilt from the local headers\n",
+                RecoveryPart(recovery.Cause), RecoveryText(recovery).c_str());
+  else
+    std::printf("Damaged:       no\n");
   std::printf("Volumes:       %zu\n", volumes.size());
   if (volumes.size() > 1)
     for (const TVolumeFile& v : volumes) {
@@ -106,6 +114,7 @@ void PrintJson(TCliArchiver& archiver, const std::string& path, const TSummary& 
   json.Field("zip64", archiver.Zip64());
   json.Field("stubSize", archiver.StubSize());
   json.Field("spanningMode", SpanningName(archiver.SpanningMode()));
+  WriteDamageJson(json, archiver);
   json.Key("volumes");
   json.BeginArray();
   for (const TVolumeFile& v : volumes) {
@@ -135,6 +144,7 @@ int RunInfo(const std::vector<std::string>& args) {
     throw EUsageError(a.Positional.empty() ? "no archive named" : "info takes one archive");
   TCliArchiver& archiver = ArchiverUntilExit();
   archiver.OpenForReading(a.Positional[0]);
+  WarnIfRebuilt(archiver);
   const TSummary summary = Summarize(archiver);
   const std::vector<TVolumeFile> volumes = archiver.VolumeFiles();
   if (a.Has("json"))

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "cli/Commands.h"
+#include "cli/Damage.h"
 #include "engine/PasswordFile.h"
 #include "platform/Text.h"
 
@@ -76,6 +79,7 @@ TItemRun::TItemRun(TCliArchiver& archiver, const std::vector<std::string>& masks
     const TDirItem& item = archiver.Item(f.Handle.ItemNo);
     const uint64_t size = item.IsDirectory() ? 0 : item.UncompressedSize();
     FSizes.push_back(size);
+    FItems.push_back(f.Handle.ItemNo);
     FSelectedBytes += size;
   }
   FSelectedItems = static_cast<int64_t>(FSizes.size());
@@ -84,7 +88,16 @@ TItemRun::TItemRun(TCliArchiver& archiver, const std::vector<std::string>& masks
 TItemRun::~TItemRun() {
   FArchiver.SetOnFileProgress(nullptr);
   FArchiver.SetOnProcessFileFailure(nullptr);
+  FArchiver.SetOnLocalRecordWarning(nullptr);
   FArchiver.SetBeforeQuestion(nullptr);
+}
+
+const TDirItem* TItemRun::StartedItem(const UString& name) const {
+  if (FNext == 0 || FNext > FItems.size()) return nullptr;
+  const TDirItem& item = FArchiver.Item(FItems[FNext - 1]);
+  UString stored = item.Name;
+  std::replace(stored.begin(), stored.end(), u'/', PathDelim);
+  return stored == name ? &item : nullptr;
 }
 
 bool TItemRun::Interrupted() const {
@@ -122,11 +135,24 @@ void TItemRun::Run(const std::function<void()>& operation) {
                                                  TKelProcessOperation, int32_t, int32_t,
                                                  const UString& message, TKelAction& action) {
     TItemFailure failure{DisplayText(name), DisplayText(message)};
+    // The engine's message does not say which method it lacks.
+    if (const TDirItem* item = StartedItem(name)) {
+      const std::string method = UnsupportedMethodText(*item);
+      if (!method.empty()) failure.Message += "; " + method;
+    }
     bar.Clear();
     bar.ItemEnd();
     if (OnItemFailed) OnItemFailed(failure);
     FFailures.push_back(std::move(failure));
     action = gInterrupted ? fxaAbort : fxaIgnore;
+  });
+  FArchiver.SetOnLocalRecordWarning([this, &bar](TKelBaseArchiver*, const UString& name,
+                                                 TKelLocalRecord record,
+                                                 TKelLocalMismatch mismatch) {
+    ++FWarnings;
+    bar.Clear();
+    PrintError("warning: " + DisplayText(name) + ": " + LocalRecordWarningText(record, mismatch) +
+               "; read by the central directory");
   });
   TInterruptScope interrupts;
   operation();

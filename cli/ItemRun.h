@@ -56,10 +56,16 @@ class TItemRun {
   void Run(const std::function<void()>& operation);
 
   const std::vector<TItemFailure>& Failures() const { return FFailures; }
+  // Local records that disagreed with the directory, which settled them; each
+  // was named on standard error as it came.
+  int64_t Warnings() const { return FWarnings; }
   int64_t DoneItems() const { return FDoneItems; }
   bool Interrupted() const;
 
  private:
+  // The item last started when it is named Name (disk separators).
+  const TDirItem* StartedItem(const UString& name) const;
+
   TCliArchiver& FArchiver;
   std::vector<std::string> FUnmatched;
   int64_t FSelectedItems = 0;
@@ -68,7 +74,9 @@ class TItemRun {
   int64_t FDoneItems = 0;
   bool FQuiet;
   std::vector<uint64_t> FSizes;  // of the selected items, in directory order
+  std::vector<int32_t> FItems;   // their indices
   size_t FNext = 0;              // next entry of FSizes to start
+  int64_t FWarnings = 0;
 };
 
 }  // namespace kelvane::cli

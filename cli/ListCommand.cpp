@@ -5,6 +5,7 @@
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/Damage.h"
 #include "cli/ItemFormat.h"
 #include "cli/JsonWriter.h"
 #include "cli/TextLine.h"
@@ -103,6 +104,7 @@ int RunList(const std::vector<std::string>& args) {
 
   TCliArchiver& archiver = ArchiverUntilExit();
   archiver.OpenForReading(a.Positional[0]);
+  WarnIfRebuilt(archiver);
   archiver.Options().SetRecurse(!a.Has("no-recurse"));
   archiver.Select(masks, a.All("exclude"));
 
@@ -110,6 +112,7 @@ int RunList(const std::vector<std::string>& args) {
   if (json) {
     writer.BeginObject();
     writer.Field("archive", ToUtf8(FromUtf8(a.Positional[0])));
+    WriteDamageJson(writer, archiver);
     writer.Key("items");
     writer.BeginArray();
   } else {

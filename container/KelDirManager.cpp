@@ -1,7 +1,9 @@
 #include "container/KelDirManager.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "container/KelExcept.h"
@@ -91,11 +93,44 @@ bool TKelDirManager::IsValidEndRecord(int64_t P) {
   return size - q >= int64_t{e.commentLength};
 }
 
+int TKelDirManager::EndRecordFit(int64_t P, const TKelZipCentralDirEnd& Record) {
+  TStream& stream = *FCompressedStream;
+  TKelPositionKeeper keep(stream);
+  const int64_t size = stream.Size();
+  const int64_t end = P + static_cast<int64_t>(TKelZipCentralDirEnd::Size) + Record.commentLength;
+  const int reachesEnd = end == size ? 1 : 0;
+  auto signatureAt = [&](int64_t at, uint32_t signature) {
+    if (at < 0 || size - at < 4) return false;
+    std::array<uint8_t, 4> bytes;
+    ReadAt(stream, at, bytes.data(), 4);
+    return TKelByteReader(bytes).U32() == signature;
+  };
+  bool directory = false;
+  constexpr auto locatorSize = static_cast<int64_t>(TKelZip64CentralDirEndLocator::Size);
+  if (Record.startDiskNumber != Record.diskNumber) {
+    directory = true;
+  } else if (P >= locatorSize && signatureAt(P - locatorSize, KelZip64CentralDirEndLocatorSig)) {
+    TKelZip64CentralDirEndLocator locator;
+    stream.SetPosition(P - locatorSize);
+    ReadRecord(stream, locator);
+    directory =
+        locator.offsetStartDirEnd <= static_cast<uint64_t>(kInt64Max) &&
+        signatureAt(static_cast<int64_t>(locator.offsetStartDirEnd), KelZip64CentralDirEndSig);
+  } else if (Record.entriesCentralDir == 0) {
+    directory = Record.centralDirSize == 0;
+  } else {
+    directory = int64_t{Record.centralDirSize} <= P &&
+                signatureAt(P - int64_t{Record.centralDirSize}, KelCentralFileHeaderSig);
+  }
+  return reachesEnd * 2 + (directory ? 1 : 0);
+}
+
 bool TKelDirManager::FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Position,
                                    uint32_t Signature) {
   Position = -1;
   ArchiveComment.clear();
   Record = TKelZipCentralDirEnd();
+  FEndSignatureSeen = false;
   TStream& stream = *FCompressedStream;
   TKelPositionKeeper keep(stream);
   const int64_t size = stream.Size();
@@ -106,11 +141,19 @@ bool TKelDirManager::FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Positi
   ReadAt(stream, base, tail.data(), window);
   const uint8_t s0 = Signature & 0xFF, s1 = (Signature >> 8) & 0xFF, s2 = (Signature >> 16) & 0xFF,
                 s3 = Signature >> 24;
+  int bestFit = -1;
   for (int64_t i = window - 1; i >= 3; --i) {
-    if (tail[i] == s3 && tail[i - 1] == s2 && tail[i - 2] == s1 && tail[i - 3] == s0 &&
-        IsValidEndRecord(base + i - 3)) {
-      Position = base + i - 3;
-      break;
+    if (tail[i] != s3 || tail[i - 1] != s2 || tail[i - 2] != s1 || tail[i - 3] != s0) continue;
+    FEndSignatureSeen = true;
+    const int64_t p = base + i - 3;
+    if (!IsValidEndRecord(p)) continue;
+    TKelZipCentralDirEnd candidate;
+    candidate.Read(std::span<const uint8_t>(tail).subspan(static_cast<size_t>(i - 3)));
+    // The nearest to the end of those that fit best.
+    const int fit = EndRecordFit(p, candidate);
+    if (fit > bestFit) {
+      bestFit = fit;
+      Position = p;
     }
   }
   if (Position < 0) return false;
@@ -175,18 +218,26 @@ void TKelDirManager::LoadDir() {
   TKelVolumeNumberInfo volume;
   ResetDir();
   StubSize = 0;
+  Recovery = TKelDirRecovery();
+  FDamage.clear();
 
   TKelZipCentralDirEnd e;
   int64_t endPos = -1;
   if (!FindEndRecord(e, endPos, KelCentralDirEndSig)) {
-    Recover(false);
+    Recover(false, rcNoEndRecord,
+            FEndSignatureSeen
+                ? "an end record signature is there, but its record does not fit "
+                  "the file"
+                : "no end record signature in the last " +
+                      std::to_string(std::min(FCompressedStream->Size(), EndRecordSearchWindow)) +
+                      " bytes");
     return;
   }
   CentralDirEnd = e;
   FZip64 = ReadZip64Locator(endPos);
   if (FZip64 && !ReadZip64EndRecord(endPos)) throw EKelException(kErrNoZip64EndRecord, nullptr);
   if (!FZip64 && e.entriesCentralDir == KelZip64Escape16) {
-    Recover(true);
+    Recover(true, rcNoZip64Records, "");
     return;
   }
 
@@ -213,11 +264,13 @@ void TKelDirManager::LoadDir() {
       dirStart = static_cast<int64_t>(storedOffset);
     else if (!spanning && dirSize <= static_cast<uint64_t>(endPos))
       dirStart = endPos - static_cast<int64_t>(dirSize);
-    if (dirStart < 0) throw EKelException(kErrDamaged, nullptr);
+    if (dirStart < 0)
+      DirectoryDamaged("its size of " + std::to_string(dirSize) +
+                       " bytes is larger than what stands before the end record");
     ReadItems(count, dirStart, endPos, lastDisk, volume);
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     if (!Corrupted()) throw;
-    Recover(true);
+    Recover(true, rcUnreadableDirectory, FDamage.empty() ? error.what() : FDamage);
     return;
   }
   // Not damage but a contradiction between the directory and the local
@@ -244,10 +297,10 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
     return !spanning || Volume.VolumeNumber() == LastDisk ? std::min(size, DirEnd) : size;
   };
   if (ItemCount > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-    throw EKelException(kErrDamaged, nullptr);
+    DirectoryDamaged("it counts " + std::to_string(ItemCount) + " items, more than can be read");
   const auto count = static_cast<int32_t>(ItemCount);
   int64_t limit = limitOf(*FCompressedStream);
-  if (DirStart > limit) throw EKelException(kErrDamaged, nullptr);
+  if (DirStart > limit) DirectoryDamaged("it starts beyond the end of its volume");
   TKelBoundedReader reader(*FCompressedStream, DirStart, limit);
   CentralDirOffset = DirStart;
   // Room for the items the bytes can hold, not for what a count claims; a
@@ -274,7 +327,8 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
       item.CentralDir.Read(header);
       // A directory found at the wrong place must not turn other bytes into items.
       if (item.CentralDir.signature != KelCentralFileHeaderSig)
-        throw EKelException(kErrDamaged, nullptr);
+        DirectoryDamaged("central header " + std::to_string(i + 1) + " of " +
+                         std::to_string(count) + " has no signature");
       const TKelZipCentralDir& cd = item.CentralDir;
       if ((cd.genPurposeFlag & KelFlagEncrypted) && cd.extractVersion < KelVersionApart)
         item.KelEncryptionAlgorithm = caPkzipClassic;
@@ -314,11 +368,18 @@ void TKelDirManager::CheckDistinctLocalHeaders() const {
     throw EKelException(kErrDamaged, nullptr);
 }
 
-void TKelDirManager::Recover(bool EndRecordFound) {
+void TKelDirManager::Recover(bool EndRecordFound, TKelRecoveryCause Cause, std::string Detail) {
   CDir.SetCount(0);
   if (FArc->SpanningMode() != smNone) throw EKelException(44, nullptr);
   RecoverDirectory(EndRecordFound);
   CentralDirOffset = FCompressedStream->Size();
+  Recovery.Cause = Cause;
+  Recovery.Detail = std::move(Detail);
+}
+
+void TKelDirManager::DirectoryDamaged(std::string Detail) {
+  FDamage = std::move(Detail);
+  throw EKelException(kErrDamaged, nullptr);
 }
 
 void TKelDirManager::CheckCompressedSizes() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "container/KelArchiveHost.h"
+#include "container/KelDamage.h"
 #include "container/KelDirArray.h"
 #include "container/KelZipRecords.h"
 
@@ -39,7 +40,8 @@ class TKelDirManager {
   // the archive. Without an end record in the last 65,600 bytes (or with 0xFFFF
   // entries and no Zip64 records), and, when OpenCorruptedArchives is set,
   // whenever the directory cannot be read, the items are rebuilt from the local
-  // headers (RecoverDirectory). Raises:
+  // headers (RecoverDirectory); Recovery then tells why, and what was noticed.
+  // Raises:
   //   40  a Zip64 locator stands before the end record but no Zip64 end record
   //       is where it points;
   //   44  a rebuild is needed while the archive has volumes;
@@ -97,15 +99,24 @@ class TKelDirManager {
   // volumes and the stub is larger than the first volume may be, and the
   // stream's open error when the file cannot be opened.
   void CopySFXStub();
-  // Searches the last 65,600 bytes for the valid end record nearest to the end
-  // of the stream (signature Signature). Found: Record, its Position and
-  // ArchiveComment are set, result true. Otherwise Record is all zeros,
-  // Position -1, ArchiveComment empty, result false.
+  // Searches the last 65,600 bytes for the end record (signature Signature):
+  // of the valid ones (IsValidEndRecord), the one nearest to the end of the
+  // stream among those that fit best (EndRecordFit). So a record inside
+  // another's comment that does not fit as well is only comment, and bytes
+  // may follow an archive (as a signature behind a self-extractor). Found:
+  // Record, its Position and ArchiveComment are set, result true. Otherwise
+  // Record is all zeros, Position -1, ArchiveComment empty, result false.
   bool FindEndRecord(TKelZipCentralDirEnd& Record, int64_t& Position, uint32_t Signature);
   // Whether an end record at P is consistent with the bytes around it: whole,
   // disk and entry counts in order, the directory before it (when it begins on
   // this volume), its comment inside the stream.
   bool IsValidEndRecord(int64_t P);
+  // How well a valid end record at P fits: 2 when its comment ends with the
+  // stream, plus 1 when its directory is where it says (a central header at
+  // the position its size gives, or the Zip64 end record where a locator in
+  // front points; an empty directory of size 0; a directory that begins on an
+  // earlier volume is not looked at).
+  int EndRecordFit(int64_t P, const TKelZipCentralDirEnd& Record);
   // Reads the Zip64 locator in front of EndPos; true, and EndPos moved to it,
   // when its signature is there.
   bool ReadZip64Locator(int64_t& EndPos);
@@ -175,6 +186,9 @@ class TKelDirManager {
   // Where the first central header is, and so where the items' data ends; the
   // stream size after a rebuild from the local headers.
   int64_t CentralDirOffset = 0;
+  // Whether the last LoadDir rebuilt the directory from the local headers,
+  // and why.
+  TKelDirRecovery Recovery;
 
  private:
   class TDirSink;
@@ -196,7 +210,9 @@ class TKelDirManager {
   // and the method, time, date and name length of Item's central header (not
   // the CRC and sizes, which a header followed by a data descriptor lacks).
   bool IsLocalHeaderOf(uint64_t At, const TDirItem& Item) const;
-  void Recover(bool EndRecordFound);
+  void Recover(bool EndRecordFound, TKelRecoveryCause Cause, std::string Detail);
+  // Raises EKelException 57, noting Detail as what was found wrong.
+  [[noreturn]] void DirectoryDamaged(std::string Detail);
   int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr);
   int64_t LocalHeaderFrom(int64_t From, TScanWindow* Cache);
   int64_t OldDirectoryStart();
@@ -207,6 +223,8 @@ class TKelDirManager {
   bool FIsCustomStream = false;
   TKelArchiveHost* FArc = nullptr;
   bool FZip64 = false;
+  bool FEndSignatureSeen = false;  // by the last FindEndRecord, valid or not
+  std::string FDamage;             // what made reading the directory fail
 };
 
 }  // namespace kelvane

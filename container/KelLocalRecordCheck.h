@@ -1,31 +1,19 @@
 // What an item's local records must agree on with its central header: the
 // local header in front of its data, and, when flag bit 3 of the local header
 // defers the CRC and sizes, the data descriptor behind the data. The
-// directory is the authority; a reader that follows the local records instead
-// must not get other data, so any disagreement fails the item. The local name
-// is not compared: other tools warn about a differing one and go on with the
-// central name, as the decoder does.
+// directory is the authority: where it settles a disagreement on its own
+// (DirectorySettles) the item is decoded by it and verified, and the
+// disagreement is only reported; any other disagreement fails the item. The
+// local name is not compared: other tools warn about a differing one and go
+// on with the central name, as the decoder does.
 #pragma once
 
 #include <span>
 
+#include "container/KelDamage.h"
 #include "container/KelDirItem.h"
 
 namespace kelvane {
-
-// The first disagreement found, in the order the checks run.
-enum TKelLocalMismatch : uint8_t {
-  lmNone,
-  lmSignature,  // no local header signature where the directory points
-  lmMethod,
-  lmExtraArea,   // a block runs past the end of the extra area
-  lmZip64Field,  // missing for an escaped size, repeated, or of a length the escapes do not call
-                 // for
-  lmCrc32,
-  lmCompressedSize,
-  lmUncompressedSize,
-  lmMissing,  // the data descriptor is cut by the end of the archive
-};
 
 // Whether the data of every block of Area (header id, data size, data) lies
 // inside it. A tail too short for a block header is no block and holds

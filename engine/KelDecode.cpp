@@ -193,8 +193,10 @@ bool TKelBaseArchiver::ReadLocalHeader(TKelItemDecoding& D) {
   const TKelLocalHeaderCheck check =
       CheckLocalHeader(local, std::span<const uint8_t>(D.Input).subspan(nameLength), *D.Item);
   D.DescriptorZip64 = check.DescriptorZip64;
+  const bool settled = DirectorySettles(check.Mismatch);
+  if (settled) DoLocalRecordWarning(D.Item->Name, lrLocalHeader, check.Mismatch);
   // A central extra area cut short is as ambiguous as a local one.
-  D.Inconsistent = check.Mismatch != lmNone || D.Item->ExtraAreaCut;
+  D.Inconsistent = (check.Mismatch != lmNone && !settled) || D.Item->ExtraAreaCut;
   return !D.Inconsistent || FExtractCorruptedFiles;
 }
 
@@ -202,12 +204,22 @@ bool TKelBaseArchiver::DataDescriptorAgrees(TKelItemDecoding& D) {
   if (!(D.LocalHeader.genPurposeFlag & KelFlagDataDescriptor)) return true;
   std::array<uint8_t, DataDescriptorSize(true, true)> bytes;
   constexpr int32_t signatureSize = 4;
+  const int64_t start = FCompressedStream ? FCompressedStream->Position() : 0;
   if (!ReadAcrossVolumes(D, bytes.data(), signatureSize)) return false;
   const bool signature = TKelByteReader(bytes).U32() == KelDataDescriptorSig;
+  // Directory bytes are no descriptor: the item's records would run into the
+  // directory. The wider form may still reach into it; the narrower is tried too.
+  if (FSpanningMode == smNone &&
+      start + int64_t(DataDescriptorSize(signature, false)) > DMHandle->CentralDirOffset)
+    return false;
   const size_t size = DataDescriptorSize(signature, D.DescriptorZip64);
   if (!ReadAcrossVolumes(D, bytes.data() + signatureSize, int32_t(size) - signatureSize))
     return false;
-  return CheckDataDescriptor(std::span(bytes).first(size), D.DescriptorZip64, *D.Item) == lmNone;
+  const TKelLocalMismatch mismatch =
+      CheckDataDescriptor(std::span(bytes).first(size), D.DescriptorZip64, *D.Item);
+  if (!DirectorySettles(mismatch)) return mismatch == lmNone;
+  DoLocalRecordWarning(D.Item->Name, lrDataDescriptor, mismatch);
+  return true;
 }
 
 bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "coding/KelZlib.h"
+#include "container/KelDamage.h"
 #include "container/KelItemTypes.h"
 #include "container/KelVolumeInfo.h"
 #include "names/StorePathMode.h"
@@ -109,5 +110,10 @@ using TKelStoreFileEvent =
                        AnsiString& Comment, const UString& OriginalFileName)>;
 using TKelExtractFileEvent = std::function<void(TKelBaseArchiver* Sender, UString& FileName,
                                                 uint32_t& FileAttr, const AnsiString& Comment)>;
+// An item's local header or data descriptor disagrees with the directory on
+// Mismatch, which the directory's values settle: the item is decoded by them.
+using TKelLocalRecordWarningEvent =
+    std::function<void(TKelBaseArchiver* Sender, const UString& FileName, TKelLocalRecord Record,
+                       TKelLocalMismatch Mismatch)>;
 
 }  // namespace kelvane

@@ -349,6 +349,20 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   bool OpenCorruptedArchives() const override { return FOpenCorruptedArchives; }
   void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
 
+  // ---- Damage that did not stop reading (engine/KelDamage.cpp)
+  // How the open archive's directory was read: Rebuilt() when it was rebuilt
+  // from the local headers (OpenCorruptedArchives), with the cause and what
+  // the reader noticed. Not rebuilt while no archive is open.
+  TKelDirRecovery DirRecovery() const;
+  // Fired while an item is decoded, for each local record that disagrees
+  // with the directory where the directory settles it (DirectorySettles);
+  // FileName has disk separators. The item is decoded and verified by the
+  // directory's values.
+  const TKelLocalRecordWarningEvent& OnLocalRecordWarning() const { return FOnLocalRecordWarning; }
+  void SetOnLocalRecordWarning(TKelLocalRecordWarningEvent value) {
+    FOnLocalRecordWarning = std::move(value);
+  }
+
   // ---- What the directory manager reaches through TKelArchiveHost
   const TComponent* ArchiverComponent() const override { return this; }
   bool OEMFileNames() const override { return FOptions->OEMFileNames(); }
@@ -734,6 +748,11 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // disk or find another blank disk" with OK and Cancel; r is the volume's size
   // limit, and at least the 65,537 bytes any volume needs.
   virtual void DefaultDiskFull(int32_t VolumeNumber, const UString& VolumeFileName, bool& Cancel);
+
+  // Fires OnLocalRecordWarning when assigned; FileName is the stored name.
+  virtual void DoLocalRecordWarning(const UString& FileName, TKelLocalRecord Record,
+                                    TKelLocalMismatch Mismatch);
+  TKelLocalRecordWarningEvent FOnLocalRecordWarning;
 
   // Fires AfterOpen when assigned.
   void DoAfterOpen();

@@ -245,7 +245,7 @@ TEST_F(DirReader, AnEndRecordBeyondTheSearchWindowMeansARebuild) {
 
 TEST_F(DirReader, TheEndRecordNearestTheEndWinsAndItsDirectoryIsRead) {
   // The comment holds a second directory, for item 0 under another name, with
-  // its own valid end record.
+  // its own valid end record, which fits as well as the first.
   std::vector<TTestItem> items = NumberedItems(1);
   const TTestArchive inner = BuildArchive({Entry("renamed.txt", items[0].Data)});
   const TBytes innerDir(inner.Bytes.begin() + inner.DirStart, inner.Bytes.end());
@@ -254,6 +254,48 @@ TEST_F(DirReader, TheEndRecordNearestTheEndWinsAndItsDirectoryIsRead) {
   const TKelDirManager& dm = Load(a.Bytes);
   EXPECT_EQ(NamesOf(dm), std::vector<std::string>{"renamed.txt"});
   EXPECT_EQ(dm.CentralDirOffset, a.EndPos + 22);
+}
+
+// An end record that does not fit the archive around it as well as another
+// is passed over: one inside the comment that ends before the comment does,
+// or whose Zip64 records are not there; bytes behind the archive (a
+// signature appended to a self-extractor) leave the one end record in place.
+TEST_F(DirReader, AnEndRecordThatFitsWorseIsPassedOver) {
+  TBytes emptyEnd;
+  AppendU(emptyEnd, KelCentralDirEndSig, 4);
+  emptyEnd.resize(22, 0);
+  TBytes zip64End = emptyEnd;
+  PutU16(zip64End, eocdf::EntriesOnDisk, 0xFFFF);
+  PutU16(zip64End, eocdf::Entries, 0xFFFF);
+  TBytes locator;
+  AppendU(locator, KelZip64CentralDirEndLocatorSig, 4);
+  AppendU(locator, 0, 4);
+  AppendU(locator, 4, 8);  // no Zip64 end record there
+  AppendU(locator, 1, 4);
+  const auto text = [](const TBytes& b) { return std::string(b.begin(), b.end()); };
+  struct TCase {
+    const char* What;
+    std::string Stub, Comment, Tail;
+  } cases[] = {
+      {"an empty archive's end record in the comment", "", "see " + text(emptyEnd) + " here", ""},
+      {"a Zip64 locator and end record in the comment", "",
+       "z " + text(locator) + text(zip64End) + ".", ""},
+      {"a signature behind a self-extractor", std::string(300, 'S'), "",
+       std::string("\x50\x4B\x05\x06", 4) + std::string(500, '\xEE')},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TTestArchive a = BuildArchive(NumberedItems(2), Opt().WithStub(c.Stub).WithComment(c.Comment));
+    Append(a.Bytes, c.Tail);
+    for (bool corrupted : {false, true}) {
+      FHost.Corrupted = corrupted;
+      const TKelDirManager& dm = Load(a.Bytes);
+      EXPECT_EQ(NamesOf(dm), (std::vector<std::string>{"file0.txt", "file1.txt"}));
+      EXPECT_EQ(dm.ArchiveComment, c.Comment);
+      EXPECT_EQ(dm.StubSize, static_cast<int64_t>(c.Stub.size()));
+      EXPECT_FALSE(dm.Recovery.Rebuilt());
+    }
+  }
 }
 
 TEST_F(DirReader, SignatureBytesInTheCommentThatAreNoRecordAreSkipped) {

@@ -1,4 +1,6 @@
 // Rebuilding the directory from the local headers.
+#include <functional>
+
 #include "DirManagerTestSupport.h"
 
 namespace kelvane::test {
@@ -120,6 +122,62 @@ TEST_F(DirRecovery, AnArchiveStoredInsideGivesItsItemsToo) {
   PutU32(outer.Bytes, outer.Central[0], 0);  // the outer directory cannot be read
   EXPECT_EQ(NamesOf(Load(outer.Bytes)),
             (std::vector<std::string>{"inner.zip", "inner0.txt", "inner1.txt", "after.txt"}));
+}
+
+// Each rebuild says why: which part could not be used, and what was found.
+TEST_F(DirRecovery, TheRebuildSaysWhy) {
+  const TTestArchive base = BuildArchive(NumberedItems(2));
+  struct TCase {
+    const char* What;
+    std::function<void(TBytes&)> Damage;
+    TKelRecoveryCause Cause;
+    std::string Detail;
+  } cases[] = {
+      {"undamaged", [](TBytes&) {}, rcNone, ""},
+      {"no end record", [&](TBytes& b) { b.resize(static_cast<size_t>(base.EndPos)); },
+       rcNoEndRecord, "no end record signature in the last " + std::to_string(base.EndPos)},
+      {"an end record that does not fit",
+       [&](TBytes& b) { PutU16(b, base.EndPos + eocdf::CommentLength, 5); }, rcNoEndRecord,
+       "an end record signature is there, but its record does not fit the file"},
+      {"65,535 items without Zip64 records",
+       [&](TBytes& b) {
+         PutU16(b, base.EndPos + eocdf::EntriesOnDisk, 0xFFFF);
+         PutU16(b, base.EndPos + eocdf::Entries, 0xFFFF);
+       },
+       rcNoZip64Records, ""},
+      {"a central header without signature", [&](TBytes& b) { PutU32(b, base.Central[1], 0); },
+       rcUnreadableDirectory, "central header 2 of 2 has no signature"},
+      {"a directory larger than what precedes the end record",
+       [&](TBytes& b) {
+         PutU32(b, base.EndPos + eocdf::DirSize, static_cast<uint32_t>(base.EndPos + 1));
+         PutU32(b, base.EndPos + eocdf::DirOffset, 0xFFFFFFFF);
+       },
+       rcUnreadableDirectory, "is larger than what stands before the end record"},
+      {"more items than the directory holds",
+       [&](TBytes& b) {
+         PutU16(b, base.EndPos + eocdf::EntriesOnDisk, 3);
+         PutU16(b, base.EndPos + eocdf::Entries, 3);
+       },
+       rcUnreadableDirectory, "ends before all the items its end record announces"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    TBytes bytes = base.Bytes;
+    c.Damage(bytes);
+    const TKelDirManager& dm = Load(bytes);
+    EXPECT_EQ(NamesOf(dm), (std::vector<std::string>{"file0.txt", "file1.txt"}));
+    EXPECT_EQ(dm.Recovery.Cause, c.Cause);
+    EXPECT_EQ(dm.Recovery.Rebuilt(), c.Cause != rcNone);
+    EXPECT_NE(dm.Recovery.Detail.find(c.Detail), std::string::npos) << dm.Recovery.Detail;
+  }
+  // A later reading of the same manager starts afresh.
+  TBytes damaged = base.Bytes;
+  PutU32(damaged, base.Central[0], 0);
+  ASSERT_TRUE(Load(damaged).Recovery.Rebuilt());
+  FStream = MemoryOf(base.Bytes);
+  FDm->LoadDir();
+  EXPECT_FALSE(FDm->Recovery.Rebuilt());
+  EXPECT_EQ(FDm->Recovery.Detail, "");
 }
 
 TEST_F(DirRecovery, HeadersThatCannotBeRealAreSkippedAndTheScanGoesOn) {

@@ -1,10 +1,14 @@
-// The local header and the data descriptor against the directory: whatever
-// they disagree on fails the item with native error 8, and the forms other
-// writers use (descriptors with and without signature, 32- and 64-bit sizes,
-// local Zip64 fields) decode.
+// The local header and the data descriptor against the directory, which is
+// the authority: what only the directory can settle (no local header, another
+// method, an extra area that cannot be walked, no descriptor) fails the item
+// with native error 8; a CRC, size or Zip64 field that disagrees is reported
+// (OnLocalRecordWarning) and the item decoded and verified by the directory.
+// The forms other writers use (descriptors with and without signature, 32-
+// and 64-bit sizes, local Zip64 fields) decode without a report.
 #include <gtest/gtest.h>
 
 #include "DecodeTestSupport.h"
+#include "platform/Text.h"
 
 namespace kelvane {
 namespace {
@@ -59,6 +63,7 @@ struct TDecoded {
   int Native = -1;
   std::string Output;
   int64_t BytesRead = 0;  // from the archive, after opening
+  std::string Warnings;   // "record:mismatch" of each report
 };
 
 TDecoded DecodeOnly(const TTestEntry& entry, bool extractCorrupted = false) {
@@ -66,10 +71,17 @@ TDecoded DecodeOnly(const TTestEntry& entry, bool extractCorrupted = false) {
   TDecodeProbe probe(nullptr);
   probe.SetPassword("secret");
   probe.SetExtractCorruptedFiles(extractCorrupted);
+  TDecoded result;
+  probe.SetOnLocalRecordWarning([&](TKelBaseArchiver*, const UString& name, TKelLocalRecord record,
+                                    TKelLocalMismatch mismatch) {
+    EXPECT_EQ(ToUtf8(name), entry.Name);
+    result.Warnings += (result.Warnings.empty() ? "" : ",") +
+                       std::string(record == lrLocalHeader ? "local" : "descriptor") + ":" +
+                       LocalMismatchText(mismatch);
+  });
   probe.OpenArchive(archive, false);
   archive.BytesRead = 0;
   TMemoryStream out;
-  TDecoded result;
   result.Native = NativeErrorOf([&] { probe.ExtractItemToStream(0, out, 0, 0); });
   result.Output = AsText(out);
   result.BytesRead = archive.BytesRead;
@@ -82,7 +94,7 @@ struct TDisagreement {
   bool DataWritten;  // the disagreement shows only behind the data
 };
 
-TEST(DecodeLocalRecords, WhatTheLocalRecordsDisagreeOnFailsTheItem) {
+TEST(DecodeLocalRecords, WhatOnlyTheLocalRecordsCouldSettleFailsTheItem) {
   const Bytes cutBlock = {0xFE, 0xCA, 9, 0, 1, 2, 3, 4, 5, 6, 7, 8};  // claims 9 bytes, holds 8
   const TDisagreement cases[] = {
       {"no local header signature", Stored().WithLocal([](auto& h) { h.signature = 0x03034B50; }),
@@ -90,58 +102,94 @@ TEST(DecodeLocalRecords, WhatTheLocalRecordsDisagreeOnFailsTheItem) {
       {"another method",
        TTestEntry("item.txt", kText, 8).WithLocal([](auto& h) { h.compMethod = KelMethodStored; }),
        false},
-      {"another CRC-32", Stored().WithLocal([](auto& h) { h.crc32 ^= 1; }), false},
-      {"another compressed size", Stored().WithLocal([](auto& h) { h.compSize += 1; }), false},
-      {"another uncompressed size", Stored().WithLocal([](auto& h) { h.unCompSize -= 1; }), false},
       {"a local extra block that runs past its area", Stored().WithLocalExtra(cutBlock), false},
       {"a central extra block that runs past its area", Stored().WithCentralExtra(cutBlock), false},
-      {"an escaped local size without a Zip64 field",
-       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }), false},
-      {"a local Zip64 field holding one of two escaped sizes",
-       Stored()
-           .WithLocal([](auto& h) { EscapeLocalSizes(h, true, true); })
-           .WithLocalExtra(Zip64Field({kSize})),
-       false},
-      {"a local Zip64 field with bytes its escapes do not call for",
-       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }).WithLocalExtra([] {
-         Bytes data = Le(kSize, 8);
-         Append(data, Le(0, 4));
-         return Block(KelZip64ExtraId, data);
-       }()),
-       false},
-      {"two local Zip64 fields",
-       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }).WithLocalExtra([] {
-         Bytes two = Zip64Field({kSize});
-         Append(two, Zip64Field({kSize}));
-         return two;
-       }()),
-       false},
-      {"a local Zip64 size that differs",
-       Stored()
-           .WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); })
-           .WithLocalExtra(Zip64Field({kSize + 1})),
-       false},
-      {"a descriptor with another CRC-32",
-       Stored().WithDescriptorBytes(Descriptor(true, false, kCrc ^ 1, kSize, kSize)), true},
-      {"a descriptor with another compressed size",
-       Stored().WithDescriptorBytes(Descriptor(true, false, kCrc, kSize + 1, kSize)), true},
-      {"a descriptor without signature with another uncompressed size",
-       Stored().WithDescriptorBytes(Descriptor(false, false, kCrc, kSize, kSize + 1)), true},
-      {"no descriptor behind the data", Stored().WithDescriptorBytes({}), true},
-      {"64-bit sizes in the descriptor of an item that is not Zip64",
-       Stored().WithDescriptorBytes(Descriptor(true, true, kCrc, kSize, kSize)), true},
-      {"a Zip64 item's descriptor with another uncompressed size",
-       Stored()
-           .WithLocalExtra(Zip64Field({}))
-           .WithDescriptorBytes(Descriptor(true, true, kCrc, kSize, kSize + 1)),
-       true},
+      {"no descriptor behind the data: the directory is not read as one",
+       Stored().WithDescriptorBytes({}), true},
+      {"a descriptor cut by the directory",
+       Stored().WithDescriptorBytes(Bytes{0x50, 0x4B, 0x07, 0x08, 1, 2}), true},
   };
   for (const TDisagreement& c : cases) {
     SCOPED_TRACE(c.What);
     const TDecoded decoded = DecodeOnly(c.Entry);
     EXPECT_EQ(decoded.Native, 8);
     EXPECT_EQ(decoded.Output, c.DataWritten ? kText : "");
+    EXPECT_EQ(decoded.Warnings, "");
   }
+}
+
+struct TSettled {
+  const char* What;
+  TTestEntry Entry;
+  const char* Warning;  // as DecodeOnly records it
+};
+
+TEST(DecodeLocalRecords, WhatTheDirectorySettlesIsReportedAndDecodedByIt) {
+  const TSettled cases[] = {
+      {"another CRC-32", Stored().WithLocal([](auto& h) { h.crc32 ^= 1; }), "local:CRC-32"},
+      {"another compressed size", Stored().WithLocal([](auto& h) { h.compSize += 1; }),
+       "local:compressed size"},
+      {"another uncompressed size", Stored().WithLocal([](auto& h) { h.unCompSize -= 1; }),
+       "local:uncompressed size"},
+      {"an escaped local size without a Zip64 field",
+       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }), "local:Zip64 field"},
+      {"a local Zip64 field holding one of two escaped sizes",
+       Stored()
+           .WithLocal([](auto& h) { EscapeLocalSizes(h, true, true); })
+           .WithLocalExtra(Zip64Field({kSize})),
+       "local:Zip64 field"},
+      {"a local Zip64 field with bytes its escapes do not call for",
+       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }).WithLocalExtra([] {
+         Bytes data = Le(kSize, 8);
+         Append(data, Le(0, 4));
+         return Block(KelZip64ExtraId, data);
+       }()),
+       "local:Zip64 field"},
+      {"two local Zip64 fields",
+       Stored().WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); }).WithLocalExtra([] {
+         Bytes two = Zip64Field({kSize});
+         Append(two, Zip64Field({kSize}));
+         return two;
+       }()),
+       "local:Zip64 field"},
+      {"a local Zip64 size that differs",
+       Stored()
+           .WithLocal([](auto& h) { EscapeLocalSizes(h, false, true); })
+           .WithLocalExtra(Zip64Field({kSize + 1})),
+       "local:compressed size"},
+      {"a descriptor with another CRC-32",
+       Stored().WithDescriptorBytes(Descriptor(true, false, kCrc ^ 1, kSize, kSize)),
+       "descriptor:CRC-32"},
+      {"a descriptor with another compressed size",
+       Stored().WithDescriptorBytes(Descriptor(true, false, kCrc, kSize + 1, kSize)),
+       "descriptor:compressed size"},
+      {"a descriptor without signature with another uncompressed size",
+       Stored().WithDescriptorBytes(Descriptor(false, false, kCrc, kSize, kSize + 1)),
+       "descriptor:uncompressed size"},
+      {"64-bit sizes in the descriptor of an item that is not Zip64",
+       Stored().WithDescriptorBytes(Descriptor(true, true, kCrc, kSize, kSize)),
+       "descriptor:uncompressed size"},
+      {"a Zip64 item's descriptor with another uncompressed size",
+       Stored()
+           .WithLocalExtra(Zip64Field({}))
+           .WithDescriptorBytes(Descriptor(true, true, kCrc, kSize, kSize + 1)),
+       "descriptor:uncompressed size"},
+  };
+  for (const TSettled& c : cases) {
+    SCOPED_TRACE(c.What);
+    const TDecoded decoded = DecodeOnly(c.Entry);
+    EXPECT_EQ(decoded.Native, 0);
+    EXPECT_EQ(decoded.Output, kText);
+    EXPECT_EQ(decoded.Warnings, c.Warning);
+  }
+}
+
+// The report is no pass: the data is verified by the directory all the same.
+TEST(DecodeLocalRecords, AReportedItemWhoseDataIsBadStillFails) {
+  const TDecoded decoded = DecodeOnly(
+      Stored().WithLocal([](auto& h) { h.crc32 ^= 1; }).WithCentral([](auto& h) { h.crc32 ^= 2; }));
+  EXPECT_EQ(decoded.Native, 8);
+  EXPECT_EQ(decoded.Warnings, "local:CRC-32");
 }
 
 TEST(DecodeLocalRecords, TheFormsOtherWritersUseDecode) {
@@ -188,6 +236,7 @@ TEST(DecodeLocalRecords, TheFormsOtherWritersUseDecode) {
     const TDecoded decoded = DecodeOnly(cases[i]);
     EXPECT_EQ(decoded.Native, 0);
     EXPECT_EQ(decoded.Output, kText);
+    EXPECT_EQ(decoded.Warnings, "");
   }
 }
 
@@ -226,9 +275,10 @@ TEST(DecodeLocalRecords, DataReachingIntoTheDirectoryFailsTheItem) {
 // Extracting corrupted items, an item whose local header disagrees is decoded
 // by the directory; without a local header there is nothing to decode.
 TEST(DecodeLocalRecords, ExtractingCorruptedItemsDecodesByTheDirectory) {
-  const TDecoded crc = DecodeOnly(Stored().WithLocal([](auto& h) { h.crc32 ^= 1; }), true);
-  EXPECT_EQ(crc.Native, 0);
-  EXPECT_EQ(crc.Output, kText);
+  const TDecoded method = DecodeOnly(
+      TTestEntry("item.txt", kText, 0).WithLocal([](auto& h) { h.compMethod = 8; }), true);
+  EXPECT_EQ(method.Native, 0);
+  EXPECT_EQ(method.Output, kText);
   const TDecoded none = DecodeOnly(Stored().WithLocal([](auto& h) { h.signature = 0; }), true);
   EXPECT_EQ(none.Native, 0);
   EXPECT_EQ(none.Output, "");
