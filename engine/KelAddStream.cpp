@@ -27,6 +27,24 @@ UString WithSlashes(UString name) {
   return name;
 }
 
+#ifndef _WIN32
+// New items are Unix items here, made as Unix tools make them: the mode in the
+// high half of the external attributes beside the DOS bits, and any non-ASCII
+// name in UTF-8 with flag bit 11. Unix tools write OEM bytes to disk as they
+// are, and a Unix item without a mode comes out with no permission at all.
+uint32_t UnixExternalAttr(int32_t attr) {
+  uint32_t mode = (attr & faDirectory) ? 0040755 : 0100644;
+  if (attr & faReadOnly) mode &= ~uint32_t{0222};
+  return mode << 16 | (static_cast<uint32_t>(attr) & 0xFFFF);
+}
+
+bool HasNonAscii(const UString& name) {
+  for (const char16_t ch : name)
+    if (ch >= 0x80) return true;
+  return false;
+}
+#endif
+
 }  // namespace
 
 int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime,
@@ -120,7 +138,12 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
   cd.lastModTime = static_cast<uint16_t>(DosDateTime & 0xFFFF);
   cd.lastModDate = static_cast<uint16_t>(static_cast<uint32_t>(DosDateTime) >> 16);
   cd.crc32 = folder ? 0 : 0xFFFFFFFF;
+#ifdef _WIN32
   cd.externalAttr = static_cast<uint32_t>(Attr);
+#else
+  cd.externalAttr = UnixExternalAttr(Attr);
+  if (HasNonAscii(StoredName)) cd.genPurposeFlag |= KelFlagUtf8Name;
+#endif
   item.Zip64ExtInfo = TKelZip64ExtendedInfo();
   item.bHugeFile = false;
   if (Size >= KelZip64Escape32 || FZip64Mode == zmAlways) {
@@ -135,7 +158,9 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
   item.Comment.clear();
   item.ExtraFields.clear();
   item.ExtraAreaCut = false;
-  item.Password = FPassword;
+  // A folder has no data to encrypt; with the password it would get an
+  // encryption header as data while its flags say it is not encrypted.
+  item.Password = folder ? AnsiString() : FPassword;
   item.SrcFileName = SrcFileName;
   item.SetStream(nullptr, false);
   item.Position = 0;

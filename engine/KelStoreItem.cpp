@@ -17,6 +17,9 @@ constexpr int NativeIndexOutOfBounds = 7;
 constexpr int NativeCannotOpenSource = 33;
 constexpr int NativeZip64Disabled = 43;
 constexpr int NativePathTooLong = 61;
+#ifndef _WIN32
+constexpr uint16_t KelHostUnix = 3;
+#endif
 
 bool IsAesAlgorithm(TKelCryptoAlgorithm a) {
   return a == caAES_128 || a == caAES_192 || a == caAES_256;
@@ -122,7 +125,14 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     const uint16_t version = item.bHugeFile || sourceSize >= KelZip64Escape32 ? KelVersionZip64
                              : oem                                            ? KelVersionOemNames
                                                                               : KelVersionAnsiNames;
-    cd.versionMadeBy = cd.extractVersion = version;
+    cd.extractVersion = version;
+#ifdef _WIN32
+    cd.versionMadeBy = version;
+#else
+    // Host Unix (see InitNewItem): unzip passes the names of MS-DOS items
+    // through the OEM code page even when bit 11 says they are UTF-8.
+    cd.versionMadeBy = static_cast<uint16_t>(KelHostUnix << 8 | (version & 0xFF));
+#endif
     TKelZipLocalFileHeader lh;
     lh.signature = KelLocalFileHeaderSig;
     lh.extractVersion = version;
@@ -174,7 +184,9 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
         cd.compMethod = KelMethodAes;
       }
       lh.crc32 = cd.crc32;
-      lh.compSize = always || cd.compSize == KelZip64Escape32 ? KelZip64Escape32 : cd.compSize;
+      // The local Zip64 field holds both sizes, so both local fields are
+      // escaped: readers expect a value in it for each escaped field only.
+      lh.compSize = item.bHugeFile ? KelZip64Escape32 : cd.compSize;
       lh.compMethod = sourceSize == 0 && !aes ? KelMethodStored : cd.compMethod;
       if (item.bHugeFile) {
         local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
