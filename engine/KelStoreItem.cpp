@@ -122,9 +122,14 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     const uint64_t sourceSize = source ? static_cast<uint64_t>(source->Size()) : 0;
     const bool aes = !item.Password.empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
 
-    const uint16_t version = item.bHugeFile || sourceSize >= KelZip64Escape32 ? KelVersionZip64
-                             : oem                                            ? KelVersionOemNames
-                                                                              : KelVersionAnsiNames;
+    // A source just under 4 GiB may still grow past it when deflated or
+    // encrypted: its room for the Zip64 sizes is kept before the data is there
+    // (without Zip64 such an item fails when it does grow past 4 GiB).
+    const bool nearZip64 =
+        FZip64Mode != zmDisabled && sourceSize + sourceSize / 1000 + (1 << 20) >= KelZip64Escape32;
+    const uint16_t version = item.bHugeFile || nearZip64 ? KelVersionZip64
+                             : oem                       ? KelVersionOemNames
+                                                         : KelVersionAnsiNames;
     cd.extractVersion = version;
 #ifdef _WIN32
     cd.versionMadeBy = version;
@@ -148,8 +153,9 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     }
     lh.unCompSize = item.bHugeFile ? KelZip64Escape32 : static_cast<uint32_t>(sourceSize);
 
+    const bool localZip64 = item.bHugeFile || nearZip64;
     TKelExtraFields local;
-    if (item.bHugeFile) local.push_back(BuildLocalZip64ExtraField(0, 0));  // filled in below
+    if (localZip64) local.push_back(BuildLocalZip64ExtraField(0, 0));  // filled in below
     if (FUnicodeFilenames) {
       PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
       local.push_back(item.ExtraFields.back());
@@ -186,11 +192,11 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       lh.crc32 = cd.crc32;
       // The local Zip64 field holds both sizes, so both local fields are
       // escaped: readers expect a value in it for each escaped field only.
-      lh.compSize = item.bHugeFile ? KelZip64Escape32 : cd.compSize;
+      lh.compSize = localZip64 ? KelZip64Escape32 : cd.compSize;
+      if (localZip64) lh.unCompSize = KelZip64Escape32;
       lh.compMethod = sourceSize == 0 && !aes ? KelMethodStored : cd.compMethod;
-      if (item.bHugeFile) {
+      if (localZip64)
         local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
-      }
       header = LocalHeaderBytes(lh, name, local);
       out.SetPosition(static_cast<int64_t>(headerPos));
       CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
