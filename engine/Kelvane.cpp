@@ -286,12 +286,6 @@ void TKelBaseArchiver::MoveFiles() {}
 void TKelBaseArchiver::MoveFiles(const UString&, int32_t, const UString&) {}
 void TKelBaseArchiver::UpdateFiles() {}
 void TKelBaseArchiver::UpdateFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::DeleteFiles() {}
-void TKelBaseArchiver::DeleteFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::RenameFile(const UString&, const UString&) {}
-void TKelBaseArchiver::ChangeFilesAttr(const UString&, uint32_t) {}
-void TKelBaseArchiver::ChangeFilesIntAttr(const UString&, uint32_t) {}
-void TKelBaseArchiver::ChangeFilesComment(const UString&, const AnsiString&) {}
 bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
   return false;
 }
