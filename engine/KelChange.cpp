@@ -119,8 +119,8 @@ void TKelBaseArchiver::RenameFile(const UString& OldName, const UString& NewName
   const UString oldPrefix = bare + u'/';
   const UString newPrefix = newBare + u'/';
 
-  // Only the leading part of the names below a folder is replaced: the same
-  // name further down ("docs/docs/docs.txt") is another item's business.
+  // Only the leading part of the names below a folder is replaced: a folder
+  // of the same name further down ("docs/docs/docs.txt") keeps its name.
   std::vector<std::pair<int32_t, UString>> renames{{first, folder ? newPrefix : newBare}};
   if (folder) {
     for (int32_t i = 0; i < dir.Count(); ++i) {
@@ -131,12 +131,12 @@ void TKelBaseArchiver::RenameFile(const UString& OldName, const UString& NewName
   }
   // Two items of one name would overwrite each other wherever they are
   // extracted: a name already taken by an item that keeps it is refused.
+  std::vector<bool> renamed(static_cast<size_t>(dir.Count()));
+  for (const auto& r : renames)
+    renamed[static_cast<size_t>(r.first)] = true;
   for (const auto& [index, name] : renames) {
     int32_t holder = -1;
-    if (!dir.FileExists(name, holder)) continue;
-    const bool alsoRenamed = std::any_of(renames.begin(), renames.end(),
-                                         [&](const auto& r) { return r.first == holder; });
-    if (!alsoRenamed)
+    if (dir.FileExists(name, holder) && !renamed[static_cast<size_t>(holder)])
       throw Exception(u"Cannot rename \"" + dir.GetItemPtr(index).Name + u"\" to \"" + name +
                       u"\": the archive holds an item of that name");
   }

@@ -191,6 +191,22 @@ TEST_F(ChangeTest, RenamingAFolderReplacesOnlyTheLeadingPartOfTheNamesBelowIt) {
   }
 }
 
+TEST_F(ChangeTest, AFolderMovesIntoOrOutOfItselfWithItsItems) {
+  // The new names of some items are the old names of others below them.
+  Add({{u"a/", ""}, {u"a/x", "x"}, {u"a/a/", ""}, {u"a/a/x", "ax"}, {u"a/a/a/x", "aax"}});
+  a.RenameFile(u"a", u"a/a");
+  EXPECT_EQ(DataOnDisk(), (std::map<UString, std::string>{{u"a/a/", ""},
+                                                          {u"a/a/a/", ""},
+                                                          {u"a/a/a/x", "ax"},
+                                                          {u"a/a/x", "x"},
+                                                          {u"a/a/a/a/x", "aax"}}));
+  a.OpenArchive();
+  a.RenameFile(u"a/a", u"a");
+  EXPECT_EQ(DataOnDisk(),
+            (std::map<UString, std::string>{
+                {u"a/", ""}, {u"a/a/", ""}, {u"a/a/x", "ax"}, {u"a/x", "x"}, {u"a/a/a/x", "aax"}}));
+}
+
 TEST_F(ChangeTest, RenamingAFileReplacesThePartOfItsNameThatWasAskedFor) {
   Add({{u"top.txt", "t"}, {u"sub/a.txt", "a"}, {u"sub/b.txt", "b"}});
   a.RenameFile(u"sub\\a.txt", u"sub/moved/a2.txt");  // the whole name
