@@ -86,6 +86,19 @@ void TKelBaseArchiver::DeleteTaggedItems() {
 
 void TKelBaseArchiver::RenameFile(const UString& OldName, const UString& NewName) {
   CheckActive();
+  // What is renamed is planned before the update, so that a refusal leaves an
+  // update of the caller's alone, and again inside it: beginning it may roll an
+  // interrupted commit back, which reloads the directory.
+  auto plan = [&] { return PlanRename(OldName, NewName); };
+  plan();
+  InOwnUpdate(*this, [&] {
+    for (const auto& [index, name] : plan())
+      RenameItem(index, name);
+  });
+}
+
+std::vector<std::pair<int32_t, UString>> TKelBaseArchiver::PlanRename(const UString& OldName,
+                                                                      const UString& NewName) {
   TKelDirArray& dir = DMHandle->CDir;
   const UString oldArg = ToStored(OldName);
   const UString newArg = WithoutTrailingSlash(ToStored(NewName));
@@ -140,11 +153,7 @@ void TKelBaseArchiver::RenameFile(const UString& OldName, const UString& NewName
       throw Exception(u"Cannot rename \"" + dir.GetItemPtr(index).Name + u"\" to \"" + name +
                       u"\": the archive holds an item of that name");
   }
-
-  InOwnUpdate(*this, [&] {
-    for (const auto& [index, name] : renames)
-      RenameItem(index, name);
-  });
+  return renames;
 }
 
 void TKelBaseArchiver::RenameItem(int32_t Index, const UString& NewName) {
@@ -194,13 +203,18 @@ void TKelBaseArchiver::ChangeFoundItems(
     const UString& FileMask, int NotFoundError,
     const std::function<TKelProcessOperation(TDirItem&)>& Change) {
   CheckActive();
-  std::vector<int32_t> found;
-  TKelArchiveItem f;
-  for (bool more = FindFirst(FileMask, f, KelAllItemsAttr, u""); more; more = FindNext(f))
-    found.push_back(f.Handle.ItemNo);
-  if (found.empty()) throw EKelException(NotFoundError, {FileMask}, this);
+  // Found before the update and again inside it, as RenameFile plans.
+  auto find = [&] {
+    std::vector<int32_t> found;
+    TKelArchiveItem f;
+    for (bool more = FindFirst(FileMask, f, KelAllItemsAttr, u""); more; more = FindNext(f))
+      found.push_back(f.Handle.ItemNo);
+    if (found.empty()) throw EKelException(NotFoundError, {FileMask}, this);
+    return found;
+  };
+  find();
   InOwnUpdate(*this, [&] {
-    for (const int32_t index : found) {
+    for (const int32_t index : find()) {
       TDirItem& item = DMHandle->CDir.GetItemPtr(index);
       const TKelProcessOperation operation = Change(item);
       // An item with a pending change keeps it: a rename rewrites the whole

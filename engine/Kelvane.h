@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "container/KelArchiveHost.h"
 #include "container/KelVolumeInfo.h"
@@ -611,6 +613,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Deletes the tagged items in an update of its own; nothing when none is
   // tagged.
   void DeleteTaggedItems();
+  // The items RenameFile renames, with their new names; raises as RenameFile.
+  std::vector<std::pair<int32_t, UString>> PlanRename(const UString& OldName,
+                                                      const UString& NewName);
   // Gives item Index the name NewName inside the open update: OldName keeps
   // the name of the first rename of the update, a Unicode name field follows,
   // and the item is marked poRename unless it has a pending change that

@@ -353,6 +353,19 @@ TEST_F(ChangeTest, RefusedChangesRaiseAndLeaveTheArchiveByteForByte) {
   EXPECT_EQ(ReadAll(FNative), before);
 }
 
+TEST_F(ChangeTest, ARefusalInsideTheCallersUpdateKeepsItsChanges) {
+  Add({{u"a.txt", "aaa"}});
+  a.BeginUpdate();
+  a.AddFromBuffer(u"new.txt", "n", 1, faArchive, 0);
+  a.RenameFile(u"a.txt", u"b.txt");
+  EXPECT_EQ(NativeErrorOf([&] { a.RenameFile(u"missing", u"x"); }), 30);
+  EXPECT_EQ(NativeErrorOf([&] { a.ChangeFilesComment(u"*.bin", "x"); }), 31);
+  EXPECT_THROW(a.RenameFile(u"new.txt", u"b.txt"), Exception);
+  EXPECT_TRUE(a.InUpdate());
+  a.EndUpdate();
+  EXPECT_EQ(DataOnDisk(), (std::map<UString, std::string>{{u"b.txt", "aaa"}, {u"new.txt", "n"}}));
+}
+
 TEST_F(ChangeTest, DeletingFromAMultiVolumeArchiveNeedsAnExplicitUpdate) {
   Add({{u"a.txt", "aaa"}});
   a.CloseArchive();
