@@ -175,7 +175,8 @@ class TKelDirManager {
   // The archive has Zip64 end records (as read, or as last written).
   bool Zip64() const { return FZip64; }
 
-  TKelDirArray RBCDir;  // the directory when an update began, for its roll-back
+  TKelDirArray RBCDir;          // the directory when an update began, for its roll-back
+  AnsiString RBArchiveComment;  // and the archive comment then
   TKelDirArray CDir;
   AnsiString ArchiveComment;
   TKelZip64CentralDirEndLocator Zip64CentralDirEndLocator;

@@ -25,7 +25,10 @@ class TKelStringHash {
   TKelStringHash(const TKelStringHash&) = delete;
   TKelStringHash& operator=(const TKelStringHash&) = delete;
 
-  // 0, then per UTF-16 code unit: rotate left by 2 bits and xor the unit in.
+  // A keyed hash of the UTF-16 code units, its key drawn from the system's
+  // random source once per process: equal keys hash alike in every table of
+  // the process, and an archive cannot pick names that collide. Raises
+  // Exception only when the random source fails on first use.
   virtual uint32_t HashKey(UStringView Key) const;
 
   uint32_t Size() const { return FSize; }

@@ -62,6 +62,7 @@ void TKelBaseArchiver::BeginUpdate() {
     for (int32_t i = 0; i < dir.Count(); ++i)
       dir.GetItemPtr(i).Modified = false;
     DMHandle->RBCDir.Assign(dir);
+    DMHandle->RBArchiveComment = DMHandle->ArchiveComment;
   }
   ++FUpdateCount;
 }
@@ -82,7 +83,10 @@ void TKelBaseArchiver::CancelUpdate() {
   FUpdateCount = 0;
   // The directory in memory goes back to what the archive holds: edits that
   // were never written would otherwise be read as if they were.
-  if (DMHandle) DMHandle->CDir.Assign(DMHandle->RBCDir);
+  if (DMHandle) {
+    DMHandle->CDir.Assign(DMHandle->RBCDir);
+    DMHandle->ArchiveComment = DMHandle->RBArchiveComment;
+  }
 }
 
 int32_t TKelBaseArchiver::FirstChangedIndex() const {
@@ -155,6 +159,7 @@ void TKelBaseArchiver::CommitUpdate() {
   DoOverallProgress(0, operation, ppStart, cancel);
   if (cancel) {
     dm.CDir.Assign(dm.RBCDir);  // nothing was written
+    dm.ArchiveComment = dm.RBArchiveComment;
     return;
   }
 
@@ -312,6 +317,7 @@ bool TKelBaseArchiver::RewriteItems() {
 void TKelBaseArchiver::Rollback() {
   TKelDirManager& dm = *DMHandle;
   dm.CDir.Assign(dm.RBCDir);
+  dm.ArchiveComment = dm.RBArchiveComment;
   if (!FCommit) return;
   TKelCommitState& c = *FCommit;
   dm.CentralDirOffset = c.OldDirOffset;

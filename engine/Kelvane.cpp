@@ -279,12 +279,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 // ---- Operations not yet built (see Kelvane.h): they do nothing and report
 // failure where they have a result.
 
-void TKelBaseArchiver::DeleteFiles() {}
-void TKelBaseArchiver::DeleteFiles(const UString&, int32_t, const UString&) {}
-void TKelBaseArchiver::RenameFile(const UString&, const UString&) {}
-void TKelBaseArchiver::ChangeFilesAttr(const UString&, uint32_t) {}
-void TKelBaseArchiver::ChangeFilesIntAttr(const UString&, uint32_t) {}
-void TKelBaseArchiver::ChangeFilesComment(const UString&, const AnsiString&) {}
 bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
   return false;
 }

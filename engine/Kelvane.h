@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "container/KelArchiveHost.h"
@@ -23,9 +24,7 @@ struct TKelCommitState;
 // NOT YET BUILT. These operations are declared with their final signatures but
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
-//   DeleteFiles (both forms), RenameFile, ChangeFilesAttr, ChangeFilesIntAttr,
-//   ChangeFilesComment, FastFileAppend, MakeSFX, TKelvane::MergeWith,
-//   RepairArchive.
+//   FastFileAppend, MakeSFX, TKelvane::MergeWith, RepairArchive.
 //   Writing across several volumes (WriteToVolumes with a spanning mode, and
 //   RenameLastVolume) raises Exception; archives in one file or stream are
 //   written as they should be.
@@ -148,13 +147,39 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // BaseDir exist, as Options().OverwriteMode() says.
   void UpdateFiles();
   void UpdateFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
+
+  // ---- Deleting, renaming and changing items (engine/KelChange.cpp). Each
+  // changes the directory in an update of its own, committed at once unless the
+  // caller holds one; the commit copies the kept items as they are (a renamed
+  // one with a new local header). An error inside the update cancels it and
+  // passes on; a failed commit leaves the archive as it was. Native errors: 13
+  // no archive is open; those of BeginUpdate (32 read-only) and of the commit.
+
+  // Removes the selected items through ProcessItems (poDelete: each is
+  // confirmed, its failure is the failure question). When nothing is selected
+  // the archive is not touched. Native error 52: a multi-volume archive that
+  // holds items, outside an update.
   void DeleteFiles();
   void DeleteFiles(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
-
-  // ---- Renaming and changing items
+  // Renames the first item OldName finds (every attribute; a folder also when
+  // named without its trailing "/"): the part of its name that OldName names
+  // (the whole name, or its last part when only that matched) becomes
+  // NewName ("\\" is "/"). A folder takes everything below it along: only
+  // the leading folder part of their names changes. A new name beyond ASCII
+  // is stored as UTF-8 with flag bit 11 where items are new so. Native error
+  // 30 when nothing is found. Raises Exception, changing nothing, for an empty
+  // NewName, one ending with "/" for a file, and a new name that another item
+  // keeps.
   void RenameFile(const UString& OldName, const UString& NewName);
+  // The external attributes of every item FileMask finds (every attribute)
+  // become NewAttr; a folder keeps its bit 0x10. Native error 31 when nothing
+  // is found.
   void ChangeFilesAttr(const UString& FileMask, uint32_t NewAttr);
+  // The internal attributes (16 bits of NewAttr) of the items FileMask finds.
+  // Native error 38 when nothing is found.
   void ChangeFilesIntAttr(const UString& FileMask, uint32_t NewAttr);
+  // The comment of the items FileMask finds. Native error 31 when nothing is
+  // found; a comment longer than 65535 bytes fails the commit.
   void ChangeFilesComment(const UString& FileMask, const AnsiString& NewComment);
 
   // ---- Adding from streams and memory (engine/KelAddStream.cpp). Each runs in
@@ -643,6 +668,25 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Makes an item of a found file or folder (Path ends with PathDelim for a
   // folder) unless it is excluded, the archive itself, or not confirmed.
   bool TakeFound(TKelGathering& g, const UString& Path, bool IsFolder);
+
+  // ---- Changing items (engine/KelChange.cpp)
+
+  // Deletes the tagged items in an update of its own; nothing when none is
+  // tagged.
+  void DeleteTaggedItems();
+  // The items RenameFile renames, with their new names; raises as RenameFile.
+  std::vector<std::pair<int32_t, UString>> PlanRename(const UString& OldName,
+                                                      const UString& NewName);
+  // Gives item Index the name NewName inside the open update: OldName keeps
+  // the name of the first rename of the update, a Unicode name field follows,
+  // and the item is marked poRename unless it has a pending change that
+  // stores it anew.
+  void RenameItem(int32_t Index, const UString& NewName);
+  // Applies Change to every item FileMask finds (every attribute), in an update
+  // of its own; an item without a pending change is marked with the operation
+  // Change returns. NotFoundError when nothing is found.
+  void ChangeFoundItems(const UString& FileMask, int NotFoundError,
+                        const std::function<TKelProcessOperation(TDirItem&)>& Change);
 
   // ---- New items (engine/KelAddStream.cpp)
 

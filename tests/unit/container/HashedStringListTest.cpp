@@ -1,27 +1,57 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "container/KelHashedStringList.h"
 
 namespace kelvane {
 namespace {
 
-TEST(StringHash, HashKeyRotatesByTwoAndXors) {
-  TKelStringHash hash(1);
-  struct TCase {
-    UString key;
-    uint32_t expected;
-  };
-  const TCase cases[] = {
-      {u"", 0},
-      {u"a", 0x61},
-      {u"ab", (0x61 << 2) ^ 0x62},
-      {u"\uFFFF\uFFFF", 0x30003},
-      // Sixteen steps fill the word with 01 pairs; the 17th rotates the top bits round.
-      {UString(16, u'\x1'), 0x55555555},
-      {UString(17, u'\x1'), 0x55555554},
-  };
-  for (const TCase& c : cases)
-    EXPECT_EQ(hash.HashKey(c.key), c.expected);
+// 2^Blocks names that all share one value under a rotate-by-2-and-xor hash:
+// each two-letter block is "aa" or "ci", and ('a' << 2) ^ 'a' == ('c' << 2) ^ 'i'.
+std::vector<UString> NamesCollidingUnderRotateXor(int blocks) {
+  std::vector<UString> names;
+  for (uint32_t bits = 0; bits < (1u << blocks); ++bits) {
+    UString name = u"dir/";
+    for (int b = 0; b < blocks; ++b)
+      name += (bits >> b) & 1 ? u"ci" : u"aa";
+    names.push_back(name + u".txt");
+  }
+  return names;
+}
+
+uint32_t RotateXor(const UString& key) {
+  uint32_t h = 0;
+  for (const char16_t c : key)
+    h = ((h << 2) | (h >> 30)) ^ c;
+  return h;
+}
+
+TEST(StringHash, NamesBuiltToCollideSpreadOverTheBuckets) {
+  const std::vector<UString> names = NamesCollidingUnderRotateXor(12);
+  for (const UString& name : names)
+    ASSERT_EQ(RotateXor(name), RotateXor(names.front())) << "the fixture collides";
+
+  TKelStringHash hash(static_cast<uint32_t>(names.size()));
+  std::vector<int> load(hash.Size());
+  for (const UString& name : names)
+    ++load[hash.HashKey(name) % hash.Size()];
+  // 4096 names in 4096 buckets: a random spread fills well over half of them
+  // and leaves no long chain (one shared chain would hold all 4096).
+  EXPECT_GT(std::count_if(load.begin(), load.end(), [](int n) { return n > 0; }), 2000);
+  EXPECT_LE(*std::max_element(load.begin(), load.end()), 16);
+
+  TKelHashedStringList list;
+  for (const UString& name : names)
+    list.Add(name);
+  EXPECT_EQ(list.IndexOf(u"DIR/CICICICICICICICICICICICI.TXT"), 4095);
+  EXPECT_EQ(list.IndexOf(u"dir/cicicicicicicicicicicicc.txt"), -1);
+
+  // One key per process: every table finds what another one hashed.
+  TKelStringHash other(7);
+  for (const UString& name : {names[0], names[1], UString(u"")})
+    EXPECT_EQ(other.HashKey(name), hash.HashKey(name));
 }
 
 TEST(StringHash, DuplicatesAreFoundLastAddedFirst) {
