@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "container/KelDirManager.h"
+#include "engine/KelUnixMeta.h"
 #include "engine/Kelvane.h"
+#include "names/Paths.h"
 #include "names/StoredName.h"
 #include "platform/CodePage.h"
 #include "platform/DosTime.h"
@@ -36,14 +38,23 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
   int32_t attr = Attr;
   int32_t dosTime = 0;
   uint64_t size = 0;
+  // Unix metadata: the mode and UTC time of a disk source, and a link stored
+  // as a link unless links are followed.
+  TDiskEntry entry;
+  const bool unixEntry =
+      FromDisk && KeepsUnixMetadata && ReadDiskEntry(Source, FOptions->FollowLinks(), entry);
+  const bool storeLink = unixEntry && entry.IsLink;
   if (FromDisk) {
     stored = MakeStoredName(Source, Base, FOptions->StorePath(), CurrentDirectory());
-    attr = GetAttributes(Source);
+    attr = storeLink ? LinkDosAttributes(entry, FileNamePart(Source).starts_with(u"."))
+                     : GetAttributes(Source);
     if (attr < 0) attr = faArchive;
     if ((attr & faDirectory) && !stored.empty() && stored.back() != u'/') stored += u'/';
-    dosTime = FileDosTime(Source);
+    dosTime = storeLink ? TimeToDosDateTime(static_cast<time_t>(entry.MTime)) : FileDosTime(Source);
     if (dosTime == -1) dosTime = DateTimeToDosDateTime(Now());
-    if (!(attr & faDirectory)) {
+    if (storeLink) {
+      size = entry.LinkTarget.size();
+    } else if (!(attr & faDirectory)) {
       try {
         size = static_cast<uint64_t>(TFileStream(Source, fmOpenRead | fmShareDenyNone).Size());
       } catch (const EStreamError&) {  // the commit reports the source it cannot open
@@ -91,6 +102,7 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
   }
   InitNewItem(index, stored, FromDisk ? Source : UString(), attr, dosTime, size);
   TDirItem& item = dir.GetItemPtr(index);
+  if (unixEntry) SetUnixMetadata(item, entry);
   item.Operation = operation;
   item.Comment = comment;
   return index;

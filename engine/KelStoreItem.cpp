@@ -6,6 +6,7 @@
 #include "container/KelByteIO.h"
 #include "container/KelDirManager.h"
 #include "container/KelNames.h"
+#include "container/KelUnixFields.h"
 #include "engine/KelCommitState.h"
 #include "engine/Kelvane.h"
 #include "platform/Text.h"
@@ -122,7 +123,8 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     const uint16_t version = item.bHugeFile || sourceSize >= KelZip64Escape32 ? KelVersionZip64
                              : oem                                            ? KelVersionOemNames
                                                                               : KelVersionAnsiNames;
-    cd.versionMadeBy = cd.extractVersion = version;
+    cd.extractVersion = version;
+    cd.versionMadeBy = VersionMadeByFor(cd.versionMadeBy, version);
     TKelZipLocalFileHeader lh;
     lh.signature = KelLocalFileHeaderSig;
     lh.extractVersion = version;
@@ -144,6 +146,10 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
       local.push_back(item.ExtraFields.back());
     }
+    // Unix tools read the UTC time from the local header too; the AES field stays last,
+    // where it is completed once the data is stored.
+    for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
+      if (block.headerID == KelExtendedTimestampId) local.push_back(block);
     if (aes) {
       TKelAesExtraField field;
       field.version = 2;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "container/KelArchiveHost.h"
 #include "container/KelVolumeInfo.h"
@@ -532,6 +533,15 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // link (argument: the path); those of ExtractItemToStream. The output of a
   // failed, skipped or cancelled item is deleted before any error passes on.
   void ExtractItemToFile(int32_t Index, const UString& Name, const UString& DestDir);
+  // Creates the symbolic link that item Index holds (its data is the target) at
+  // DestPath, replacing what is there when Exists, with the last-write time
+  // Time (seconds since 1970 UTC). Native error 19 (argument: DestPath) when the
+  // target is too long, would lead outside the folder Root (the message names
+  // the target), or the link cannot be created; those of ExtractItemToStream.
+  // Nothing is created for a skipped or cancelled item.
+  // (engine/KelUnixMeta.cpp)
+  void ExtractLinkItem(int32_t Index, const UString& DestPath, const UString& Root, bool Exists,
+                       std::optional<int64_t> Time);
   // Decodes and verifies item Index into nothing; folder items are not decoded.
   void TestItem(int32_t Index);
   // Removes item Index from the directory (written on commit). Native errors:
