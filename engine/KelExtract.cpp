@@ -10,8 +10,8 @@
 #include "engine/KelDestPath.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
-#include "platform/FileSystem.h"
 #include "platform/DosTime.h"
+#include "platform/FileSystem.h"
 #include "platform/ProcessLock.h"
 #include "platform/UnixFiles.h"
 

@@ -54,10 +54,11 @@ void TKelBaseArchiver::ExtractLinkItem(int32_t Index, const UString& DestPath, c
   if (FSkipFile || FProgressCancel) return;
   const AnsiString target(data.Bytes().begin(), data.Bytes().end());
   if (!LinkStaysInside(Root, DestPath, target))
-    throw LinkError(DestPath,
-                    u"the link leads to \"" + FromUtf8(target) + u"\", outside the destination folder",
-                    this);
-  if (Exists && !RemoveFile(DestPath)) throw EKelException(NativeCannotCreateFile, {DestPath}, this);
+    throw LinkError(
+        DestPath,
+        u"the link leads to \"" + FromUtf8(target) + u"\", outside the destination folder", this);
+  if (Exists && !RemoveFile(DestPath))
+    throw EKelException(NativeCannotCreateFile, {DestPath}, this);
   if (!CreateSymbolicLink(target, DestPath))
     throw EKelException(NativeCannotCreateFile, {DestPath}, this);
   if (Time) SetLinkUnixTime(DestPath, *Time);

@@ -38,8 +38,11 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry) {
       return true;
     }
   }
-  entry = TDiskEntry{static_cast<uint32_t>(st.st_mode), st.st_mtime,
-                     S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0, false, {}};
+  entry = TDiskEntry{static_cast<uint32_t>(st.st_mode),
+                     st.st_mtime,
+                     S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0,
+                     false,
+                     {}};
   return true;
 }
 
@@ -69,8 +72,7 @@ bool SetLinkUnixTime(const UString& path, int64_t time) {
   struct timespec times[2];
   SetTimes(time, times);
   const std::string native = NativePath(path);
-  return !native.empty() &&
-         ::utimensat(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+  return !native.empty() && ::utimensat(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace kelvane

@@ -54,13 +54,11 @@ TEST(UnixAttributes, ModeGoesHighAndTheDosBitsFollowIt) {
     bool Hidden;
     uint32_t Attr;
   } cases[] = {
-      {0100755, false, 0x81ED0020},  // executable script
-      {0100644, true, 0x81A40022},   // ".profile"
-      {0100444, false, 0x81240021},  // no owner write: read-only
-      {0100044, false, 0x80240021},
-      {0040755, false, 0x41ED0010},  // folder
-      {0040555, false, 0x416D0011},
-      {0120777, false, 0xA1FF0020},  // link
+      {0100755, false, 0x81ED0020},                                // executable script
+      {0100644, true, 0x81A40022},                                 // ".profile"
+      {0100444, false, 0x81240021},                                // no owner write: read-only
+      {0100044, false, 0x80240021}, {0040755, false, 0x41ED0010},  // folder
+      {0040555, false, 0x416D0011}, {0120777, false, 0xA1FF0020},  // link
   };
   for (const auto& c : cases)
     EXPECT_EQ(UnixExternalAttributes(c.Mode, c.Hidden), c.Attr) << std::oct << c.Mode;

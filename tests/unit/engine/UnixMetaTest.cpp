@@ -191,10 +191,12 @@ TEST_F(UnixMeta, ATreeAddedOnLinuxKeepsModesUtcTimesAndLinks) {
                               "\": the link leads to \"../x\", outside the destination "
                               "folder - Native error: 00019");
   EXPECT_NE(FMessages[1].find("\"/etc/passwd\""), std::string::npos) << FMessages[1];
-  EXPECT_EQ(test::TreeOf(Dest()), (Lines{".hidden", "gone", "link", "priv.txt", "ro.txt",
-                                         "run.sh", "sub/", "sub/a.txt", "sublink"}));
-  const std::map<std::string, mode_t> modes = {{"run.sh", 0100755}, {"ro.txt", 0100444},
-                                               {"priv.txt", 0100600}, {".hidden", 0100644},
+  EXPECT_EQ(test::TreeOf(Dest()), (Lines{".hidden", "gone", "link", "priv.txt", "ro.txt", "run.sh",
+                                         "sub/", "sub/a.txt", "sublink"}));
+  const std::map<std::string, mode_t> modes = {{"run.sh", 0100755},
+                                               {"ro.txt", 0100444},
+                                               {"priv.txt", 0100600},
+                                               {".hidden", 0100644},
                                                {"sub/a.txt", 0100644}};
   for (const auto& [name, mode] : modes) {
     const struct stat st = Lstat(Dest(name));
@@ -244,7 +246,14 @@ test::TTestEntry UnixEntry(std::string name, std::string data, uint32_t mode,
 }
 
 std::vector<uint8_t> Timestamp(int64_t time) {
-  return {0x55, 0x54, 5, 0, 0x03, uint8_t(time), uint8_t(time >> 8), uint8_t(time >> 16),
+  return {0x55,
+          0x54,
+          5,
+          0,
+          0x03,
+          uint8_t(time),
+          uint8_t(time >> 8),
+          uint8_t(time >> 16),
           uint8_t(time >> 24)};
 }
 
@@ -272,8 +281,8 @@ TEST_F(UnixMeta, ItemsOfOtherUnixToolsComeBackWithPermissionsAndUtcTimes) {
     std::string Name;
     mode_t Mode;
   } cases[] = {
-      {"suid.sh", 0100755},    {"setgid.txt", 0100750}, {"sticky.txt", 0100604},
-      {"none.txt", 0100000},   {"dostime.txt", 0100644}, {"doshost.txt", 0100444},
+      {"suid.sh", 0100755},  {"setgid.txt", 0100750},  {"sticky.txt", 0100604},
+      {"none.txt", 0100000}, {"dostime.txt", 0100644}, {"doshost.txt", 0100444},
   };
   for (const auto& c : cases) {
     // Only the umask-free bits are compared for items that carry no mode.
@@ -324,10 +333,9 @@ TEST_F(UnixMeta, LinksOfOtherToolsAreCreatedOnlyWhenTheyStayInside) {
   FArchiver.OpenArchive(fmOpenRead | fmShareDenyNone);
   FArchiver.SetPassword("pw");
   Extract();
-  EXPECT_EQ(FFailures, (Lines{"climb 19", "later 19", "abs 19", "out 19", "long 19",
-                              "here/x.txt 20"}));
-  EXPECT_NE(FMessages[4].find("the link's target is too long"), std::string::npos)
-      << FMessages[4];
+  EXPECT_EQ(FFailures,
+            (Lines{"climb 19", "later 19", "abs 19", "out 19", "long 19", "here/x.txt 20"}));
+  EXPECT_NE(FMessages[4].find("the link's target is too long"), std::string::npos) << FMessages[4];
   EXPECT_EQ(test::TreeOf(Dest()),
             (Lines{"d/", "d/up", "doslink", "f.txt", "here", "ok", "secret", "soon"}));
   EXPECT_EQ(LinkTarget(Dest("ok")), "f.txt");
