@@ -53,6 +53,7 @@ void TKelBaseArchiver::ExtractLinkItem(int32_t Index, const UString& DestPath, c
   ExtractItemToStream(Index, data, 0, 0);
   if (FSkipFile || FProgressCancel) return;
   const AnsiString target(data.Bytes().begin(), data.Bytes().end());
+  if (target.empty()) throw LinkError(DestPath, u"the link's target is empty", this);
   if (!LinkStaysInside(Root, DestPath, target))
     throw LinkError(
         DestPath,

@@ -320,6 +320,7 @@ TEST_F(UnixMeta, LinksOfOtherToolsAreCreatedOnlyWhenTheyStayInside) {
       link("abs", "/etc/passwd"),
       link("out", "../../outside"),
       link("long", std::string(5000, 'a')),
+      link("empty", ""),
       // Nothing is written through a link, even one made by the archive.
       UnixEntry("here/x.txt", "through", 0100644),
       // A link with a DOS host is only a file that holds a name.
@@ -333,8 +334,8 @@ TEST_F(UnixMeta, LinksOfOtherToolsAreCreatedOnlyWhenTheyStayInside) {
   FArchiver.OpenArchive(fmOpenRead | fmShareDenyNone);
   FArchiver.SetPassword("pw");
   Extract();
-  EXPECT_EQ(FFailures,
-            (Lines{"climb 19", "later 19", "abs 19", "out 19", "long 19", "here/x.txt 20"}));
+  EXPECT_EQ(FFailures, (Lines{"climb 19", "later 19", "abs 19", "out 19", "long 19", "empty 19",
+                              "here/x.txt 20"}));
   EXPECT_NE(FMessages[4].find("the link's target is too long"), std::string::npos) << FMessages[4];
   EXPECT_EQ(test::TreeOf(Dest()),
             (Lines{"d/", "d/up", "doslink", "f.txt", "here", "ok", "secret", "soon"}));
