@@ -46,6 +46,14 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry) {
   return true;
 }
 
+bool FileIdentity(const UString& path, TFileId& id) {
+  const std::string native = NativePath(path);
+  struct stat st {};
+  if (native.empty() || ::stat(native.c_str(), &st) != 0) return false;
+  id = TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
 bool IsSymbolicLink(const UString& path) {
   const std::string native = NativePath(path);
   struct stat st {};

@@ -23,6 +23,18 @@ struct TDiskEntry {
 // as itself). False when nothing is at Path or a link's target cannot be read.
 bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry);
 
+// What a file or folder is, whatever path leads to it: a walk that follows
+// links compares the folders it enters with those it is already in, so that a
+// link back to one of them cannot make it loop.
+struct TFileId {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const TFileId&) const = default;
+};
+// The identity of what Path leads to (links followed); false when nothing is
+// there.
+bool FileIdentity(const UString& path, TFileId& id);
+
 // A symbolic link is at Path (not followed).
 bool IsSymbolicLink(const UString& path);
 
