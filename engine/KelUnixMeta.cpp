@@ -6,8 +6,6 @@
 #include "container/KelUnixFields.h"
 #include "engine/KelDestPath.h"
 #include "engine/Kelvane.h"
-#include "names/Paths.h"
-#include "platform/DosTime.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 

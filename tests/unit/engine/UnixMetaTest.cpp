@@ -177,7 +177,8 @@ TEST_F(UnixMeta, ATreeAddedOnLinuxKeepsModesUtcTimesAndLinks) {
     EXPECT_EQ(ItemUnixMTime(item.ExtraFields), kTime);
     EXPECT_EQ(LocalTime(item), kTime);
     // The DOS time is the same instant in local time (CET here), to 2 seconds.
-    const int32_t dos = (item.CentralDir.lastModDate << 16) | item.CentralDir.lastModTime;
+    const auto dos = static_cast<int32_t>((uint32_t{item.CentralDir.lastModDate} << 16) |
+                                          item.CentralDir.lastModTime);
     EXPECT_EQ(DosDateTimeToTime(dos), kTime - 1);
     EXPECT_EQ(Data(c.Name), c.Data);
   }
