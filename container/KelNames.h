@@ -48,6 +48,22 @@ bool MadeOnHostWithoutOemNames(uint16_t VersionMadeBy);
 // host without OEM names, well-formed UTF-8 holding a byte of 0x80 or more.
 bool IsHostUtf8Name(const AnsiString& Bytes, const TKelZipCentralDir& Header);
 
+// Sets flag bit 11 in Flag when a name given to an item on this platform goes
+// beyond ASCII: code-page bytes mean nothing to the tools of Unix systems, so
+// such names are stored as UTF-8 there. Windows builds keep code pages.
+inline void FlagUtf8NameForPlatform(const UString& Name, uint16_t& Flag) {
+#ifndef _WIN32
+  for (const char16_t ch : Name)
+    if (ch >= 0x80) {
+      Flag |= KelFlagUtf8Name;
+      return;
+    }
+#else
+  (void)Name;
+  (void)Flag;
+#endif
+}
+
 // The name bytes for an item's local and central headers. When the name needs
 // UTF-8, sets KelFlagUtf8Name in Flag; the bit is never cleared. A flag that
 // already carries the bit (an item read from an archive) gets the UTF-8 form

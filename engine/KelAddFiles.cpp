@@ -8,6 +8,7 @@
 #include "names/StoredName.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessLock.h"
+#include "platform/UnixFiles.h"
 
 namespace kelvane {
 namespace {
@@ -85,6 +86,8 @@ void TKelBaseArchiver::GatherFiles(const std::vector<UString>& Masks, int32_t Se
   for (const UString& mask : Masks) {
     if (mask.empty()) continue;
     const TKelResolvedMask resolved = ResolveMask(mask);
+    g.Entered.clear();
+    EnterOnce(g, ExcludeBackslash(DirectoryPart(resolved.Path)));
     SearchMask(g, resolved.Path, mask, FOptions->Recurse());
   }
 }
@@ -118,15 +121,26 @@ void TKelBaseArchiver::SearchMask(TKelGathering& g, const UString& Path, const U
     }
   }
   for (const UString& sub : subfolders) {
-    if (Excluded(g, sub, true)) continue;
+    if (!FOptions->FollowLinks() && IsSymbolicLink(sub)) {
+      // Stored as the link it is, never entered.
+      if (WildcardMatch(FileNamePart(sub), name, true)) TakeFound(g, sub, false);
+      continue;
+    }
+    if (Excluded(g, sub, true) || !EnterOnce(g, sub)) continue;
     if (folders && (WildcardMatch(sub, Path, true) || WildcardMatch(sub + u".", Path, true))) {
       if (TakeFound(g, sub + PathDelim, true))
         SearchMask(g, IncludeBackslash(sub) + name, IncludeBackslash(sub) + name, true);
-    } else if (Recurse && !IsSymbolicLink(sub)) {
+    } else if (Recurse) {
       if (HasSeparator(Mask) && !HasWildcards(Mask)) continue;
       SearchMask(g, IncludeBackslash(sub) + name, IncludeBackslash(sub) + name, true);
     }
   }
+}
+
+bool TKelBaseArchiver::EnterOnce(TKelGathering& g, const UString& Folder) {
+  TFileId id;
+  if (!FileIdentity(Folder, id)) return true;
+  return g.Entered.emplace(id.Device, id.Inode).second;
 }
 
 bool TKelBaseArchiver::Excluded(const TKelGathering& g, const UString& Path, bool IsFolder) const {

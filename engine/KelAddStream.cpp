@@ -3,7 +3,11 @@
 #include <algorithm>
 
 #include "container/KelDirManager.h"
+#include "container/KelNames.h"
+#include "container/KelUnixFields.h"
+#include "engine/KelUnixMeta.h"
 #include "engine/Kelvane.h"
+#include "names/Paths.h"
 #include "names/StoredName.h"
 #include "platform/CodePage.h"
 #include "platform/DosTime.h"
@@ -15,11 +19,6 @@ namespace {
 constexpr int NativeIndexOutOfRange = 24;
 constexpr int NativeUpdateNotStarted = 25;
 constexpr int NativeMultiVolumeChange = 52;
-#ifdef _WIN32
-constexpr bool UnicodeNamesAsUtf8 = false;
-#else
-constexpr bool UnicodeNamesAsUtf8 = true;
-#endif
 
 UString WithSlashes(UString name) {
   for (char16_t& ch : name)
@@ -33,16 +32,13 @@ UString WithSlashes(UString name) {
 // name in UTF-8 with flag bit 11. Unix tools write OEM bytes to disk as they
 // are, and a Unix item without a mode comes out with no permission at all.
 uint32_t UnixExternalAttr(int32_t attr) {
+  // A mode already there (a file's own, or a handler's) stays.
+  if ((static_cast<uint32_t>(attr) >> 16) != 0) return static_cast<uint32_t>(attr);
   uint32_t mode = (attr & faDirectory) ? 0040755 : 0100644;
   if (attr & faReadOnly) mode &= ~uint32_t{0222};
   return mode << 16 | (static_cast<uint32_t>(attr) & 0xFFFF);
 }
 
-bool HasNonAscii(const UString& name) {
-  for (const char16_t ch : name)
-    if (ch >= 0x80) return true;
-  return false;
-}
 #endif
 
 }  // namespace
@@ -54,15 +50,24 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
   int32_t attr = Attr;
   int32_t dosTime = 0;
   uint64_t size = 0;
+  // Unix metadata: the mode and UTC time of a disk source, and a link stored
+  // as a link unless links are followed.
+  TDiskEntry entry;
+  const bool unixEntry =
+      FromDisk && KeepsUnixMetadata && ReadDiskEntry(Source, FOptions->FollowLinks(), entry);
+  const bool storeLink = unixEntry && entry.IsLink;
   if (FromDisk) {
     if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
     stored = MakeStoredName(Source, Base, FOptions->StorePath(), FCurrentDir);
-    attr = GetAttributes(Source);
+    attr = storeLink ? LinkDosAttributes(entry, FileNamePart(Source).starts_with(u"."))
+                     : GetAttributes(Source);
     if (attr < 0) attr = faArchive;
     if ((attr & faDirectory) && !stored.empty() && stored.back() != u'/') stored += u'/';
-    dosTime = FileDosTime(Source);
+    dosTime = storeLink ? TimeToDosDateTime(static_cast<time_t>(entry.MTime)) : FileDosTime(Source);
     if (dosTime == -1) dosTime = DateTimeToDosDateTime(Now());
-    if (!(attr & faDirectory)) {
+    if (storeLink) {
+      size = entry.LinkTarget.size();
+    } else if (!(attr & faDirectory)) {
       try {
         size = static_cast<uint64_t>(TFileStream(Source, fmOpenRead | fmShareDenyNone).Size());
       } catch (const EStreamError&) {  // the commit reports the source it cannot open
@@ -108,8 +113,11 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
     dir.SetCount(index + 1);
     dir.SetItemName(index, stored);
   }
+  if (unixEntry && (static_cast<uint32_t>(attr) >> 16) == 0)
+    attr = static_cast<int32_t>(static_cast<uint32_t>(attr) | (entry.Mode & 0xFFFF) << 16);
   InitNewItem(index, stored, FromDisk ? Source : UString(), attr, dosTime, size);
   TDirItem& item = dir.GetItemPtr(index);
+  if (unixEntry) SetUnixMetadata(item, entry);
   item.Operation = operation;
   item.Comment = comment;
   return index;
@@ -129,11 +137,7 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
   cd.signature = KelCentralFileHeaderSig;
   cd.versionMadeBy = cd.extractVersion = oem ? KelVersionOemNames : KelVersionAnsiNames;
   cd.genPurposeFlag = folder ? KelFlagDirectory : FPassword.empty() ? 0 : KelFlagEncrypted;
-  // Code-page bytes mean nothing to the tools of this platform: a name beyond
-  // ASCII is stored as UTF-8, flagged so.
-  if (UnicodeNamesAsUtf8 &&
-      std::any_of(StoredName.begin(), StoredName.end(), [](char16_t ch) { return ch >= 0x80; }))
-    cd.genPurposeFlag |= KelFlagUtf8Name;
+  FlagUtf8NameForPlatform(StoredName, cd.genPurposeFlag);
   cd.compMethod = folder ? KelMethodStored : FCompressionMethod;
   cd.lastModTime = static_cast<uint16_t>(DosDateTime & 0xFFFF);
   cd.lastModDate = static_cast<uint16_t>(static_cast<uint32_t>(DosDateTime) >> 16);
@@ -141,8 +145,8 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
 #ifdef _WIN32
   cd.externalAttr = static_cast<uint32_t>(Attr);
 #else
+  cd.versionMadeBy = static_cast<uint16_t>(KelHostUnix << 8 | (cd.versionMadeBy & 0xFF));
   cd.externalAttr = UnixExternalAttr(Attr);
-  if (HasNonAscii(StoredName)) cd.genPurposeFlag |= KelFlagUtf8Name;
 #endif
   item.Zip64ExtInfo = TKelZip64ExtendedInfo();
   item.bHugeFile = false;

@@ -6,6 +6,7 @@
 
 #include "container/KelDirManager.h"
 #include "container/KelExtraField.h"
+#include "container/KelNames.h"
 #include "engine/Kelvane.h"
 #include "names/KelMask.h"
 #include "names/NameText.h"
@@ -18,11 +19,6 @@ constexpr int NativeChangeNotFound = 31;
 constexpr int NativeIntAttrNotFound = 38;
 constexpr int NativeMultiVolumeChange = 52;
 // As for new items: code-page bytes mean nothing to the tools of this platform.
-#ifdef _WIN32
-constexpr bool UnicodeNamesAsUtf8 = false;
-#else
-constexpr bool UnicodeNamesAsUtf8 = true;
-#endif
 
 UString ToStored(UString name) {
   std::replace(name.begin(), name.end(), u'\\', u'/');
@@ -164,9 +160,7 @@ void TKelBaseArchiver::RenameItem(int32_t Index, const UString& NewName) {
   dir.SetItemName(Index, NewName);
   TDirItem& renamed = dir.GetItemPtr(Index);
   renamed.CentralDir.nameLength = static_cast<uint16_t>(std::min<size_t>(NewName.size(), 0xFFFF));
-  if (UnicodeNamesAsUtf8 &&
-      std::any_of(NewName.begin(), NewName.end(), [](char16_t ch) { return ch >= 0x80; }))
-    renamed.CentralDir.genPurposeFlag |= KelFlagUtf8Name;
+  FlagUtf8NameForPlatform(NewName, renamed.CentralDir.genPurposeFlag);
   if (!renamed.Modified || renamed.Operation == poChangeAttr ||
       renamed.Operation == poChangeComment) {
     renamed.Modified = true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "names/PathDrive.h"
+#include "platform/NativePath.h"
 
 namespace kelvane {
 namespace {
@@ -25,9 +26,9 @@ bool IsDiskSeparator(char16_t c) {
 
 // The components of Name between the characters IsSeparator accepts, empty
 // ones included.
-template <typename TIsSeparator>
-std::vector<UStringView> Split(UStringView name, TIsSeparator isSeparator) {
-  std::vector<UStringView> parts;
+template <typename TView, typename TIsSeparator>
+std::vector<TView> Split(TView name, TIsSeparator isSeparator) {
+  std::vector<TView> parts;
   size_t start = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
     if (i == name.size() || isSeparator(name[i])) {
@@ -36,6 +37,11 @@ std::vector<UStringView> Split(UStringView name, TIsSeparator isSeparator) {
     }
   }
   return parts;
+}
+
+// Path lies in Root or below it; both are canonical.
+bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path) {
+  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
 }
 
 }  // namespace
@@ -107,6 +113,45 @@ TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative) {
     if (i == folders) state.TargetExists = !isFolder;
   }
   return state;
+}
+
+bool LinkStaysInside(const UString& Root, const UString& LinkPath, std::string_view Target) {
+  namespace fs = std::filesystem;
+  if (Target.empty() || Target.front() == '/' || Target.find('\0') != std::string_view::npos)
+    return false;
+  std::error_code ec;
+  const fs::path root = fs::canonical(fs::path(NativePath(Root)), ec);
+  if (ec) return false;
+  fs::path at = fs::canonical(fs::path(NativePath(LinkPath)).parent_path(), ec);
+  if (ec || !IsInside(root, at)) return false;
+
+  bool onDisk = true;    // At exists as it is named
+  bool mayClimb = true;  // every step so far went into an existing folder, not a link
+  for (std::string_view part : Split(Target, [](char c) { return c == '/'; })) {
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!mayClimb) return false;
+      at = at.parent_path();
+      if (!IsInside(root, at)) return false;
+      continue;
+    }
+    at /= fs::path(std::string(part));
+    if (!onDisk) continue;
+    const fs::file_status status = fs::symlink_status(at, ec);
+    if (ec == std::errc::no_such_file_or_directory || status.type() == fs::file_type::not_found) {
+      onDisk = mayClimb = false;
+      continue;
+    }
+    if (ec) return false;
+    if (fs::is_symlink(status)) {
+      mayClimb = false;
+      at = fs::canonical(at, ec);
+      if (ec || !IsInside(root, at)) return false;
+    } else if (!fs::is_directory(status)) {
+      onDisk = mayClimb = false;
+    }
+  }
+  return true;
 }
 
 }  // namespace kelvane

@@ -2,6 +2,8 @@
 // hostile: nothing in one may reach outside the destination folder.
 #pragma once
 
+#include <string_view>
+
 #include "platform/Types.h"
 
 namespace kelvane {
@@ -42,5 +44,17 @@ struct TDestPathState {
   bool TargetExists = false;  // something other than a folder is at the target
 };
 TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative);
+
+// Whether a symbolic link created at LinkPath with Target would lead to a place
+// inside the folder Root (or Root itself), however the links already there or
+// made later by the same extraction are set:
+// - Target must be relative and hold no NUL;
+// - ".." may only climb through folders that exist as folders, not links (a
+//   link or a name that does not exist yet may become a link elsewhere);
+// - links that Target passes through and that exist now must lead inside Root.
+// The links this engine creates all obey this, so a chain of them stays inside.
+// False also when Root or the folder of LinkPath cannot be resolved, or that
+// folder is not inside Root.
+bool LinkStaysInside(const UString& Root, const UString& LinkPath, std::string_view Target);
 
 }  // namespace kelvane

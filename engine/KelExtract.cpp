@@ -6,11 +6,14 @@
 #include <memory>
 
 #include "container/KelDirManager.h"
+#include "container/KelUnixFields.h"
 #include "engine/KelDestPath.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
+#include "platform/DosTime.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessLock.h"
+#include "platform/UnixFiles.h"
 
 namespace kelvane {
 namespace {
@@ -181,6 +184,11 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
   const bool nameIsFolder = !item.Name.empty() && item.Name.back() == u'/';
   const int32_t itemTime = ItemDosDateTime(item);
   const AnsiString comment = item.Comment;
+  // Made on Unix: a link comes back as a link, and the mode with the file.
+  const uint16_t madeBy = item.CentralDir.versionMadeBy;
+  const bool isLink = IsUnixLink(item.CentralDir);
+  // The UTC time, where the item has one, does not move with the time zone.
+  const std::optional<int64_t> unixTime = ItemUnixMTime(item.ExtraFields);
 
   UString fileName = SafeRelativeName(Name);
   if (fileName.empty()) return;  // nothing of the stored name may be written
@@ -202,18 +210,20 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
   // its own choice.
   TDestPathState where;
   if (fullPath) {
-    where.TargetExists = IsFile(destPath);
+    where.TargetExists = IsFile(destPath) || (isLink && IsSymbolicLink(destPath));
   } else {
     where = ExamineDestPath(destDir, fileName);
     if (where.LinkIsFolder) throw EKelException(NativeCannotCreateDir, {folder}, this);
-    if (!where.Link.empty()) throw EKelException(NativeCannotCreateFile, {destPath}, this);
+    // A link item may replace a link at its own place: it is not written through.
+    if (!where.Link.empty() && !isLink)
+      throw EKelException(NativeCannotCreateFile, {destPath}, this);
   }
   if (FOptions->CreateDirs() && !folder.empty() && !where.FoldersExist && !MakeFolder(folder))
     throw EKelException(NativeCannotCreateDir, {folder}, this);
 
   if (isFolderItem || nameIsFolder) return;
 
-  bool exists = where.TargetExists;
+  bool exists = where.TargetExists || !where.Link.empty();
   if (exists) {
     if (!FOptions->ReplaceReadOnly()) {
       const int32_t attr = GetAttributes(destPath);
@@ -224,7 +234,8 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
         bool confirm = false;
         DoConfirmOverwrite(fileName, destPath, confirm);
         if (!confirm) return;
-        exists = IsFile(destPath);  // the handler may have moved it away
+        // The handler may have moved it away.
+        exists = IsFile(destPath) || (isLink && IsSymbolicLink(destPath));
         break;
       }
       case omAlways:
@@ -238,6 +249,17 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
         if (!(FileDosTime(destPath) > itemTime)) return;
         break;
     }
+  }
+
+  if (isLink) {
+    // The handler's full path chose its folder, and nothing above it.
+    const UString root = fullPath ? DirectoryPart(destPath) : destDir;
+    std::optional<int64_t> time = unixTime;
+    if (!time) {
+      if (const std::optional<time_t> local = DosDateTimeToTime(itemTime)) time = *local;
+    }
+    ExtractLinkItem(Index, destPath, root, exists, time);
+    return;
   }
 
   std::unique_ptr<TFileStream> file;
@@ -258,9 +280,17 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
     failure = std::current_exception();
   }
   const bool keep = !(FSkipFile || FProgressCancel || failure);
-  SetHandleDosTime(file->Handle(), itemTime);
-  if (keep && FOptions->SetAttributes())
-    SetHandleAttributes(file->Handle(), static_cast<int32_t>(fileAttr));  // a refusal is no error
+  if (unixTime)
+    SetHandleUnixTime(file->Handle(), *unixTime);
+  else
+    SetHandleDosTime(file->Handle(), itemTime);
+  if (keep && FOptions->SetAttributes()) {
+    // A refusal is no error.
+    if (const std::optional<uint32_t> mode = UnixModeOf(madeBy, fileAttr))
+      SetHandleMode(file->Handle(), *mode);
+    else
+      SetHandleAttributes(file->Handle(), static_cast<int32_t>(fileAttr));
+  }
   if (FOptions->FlushBuffers() && IsRemovableHandle(file->Handle())) file->Flush();
   file.reset();
   if (!keep) RemoveFile(destPath);

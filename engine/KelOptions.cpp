@@ -13,6 +13,7 @@ void TKelOptions::Assign(const TPersistent& source) {
     FSearchAttr = other->FSearchAttr;
     FFlushBuffers = other->FFlushBuffers;
     FOEMFileNames = other->FOEMFileNames;
+    FFollowLinks = other->FFollowLinks;
     return;
   }
   TPersistent::Assign(source);

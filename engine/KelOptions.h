@@ -49,6 +49,11 @@ class TKelOptions : public TPersistent {
   // Stored names are converted between the OEM and the ANSI code page.
   bool OEMFileNames() const { return FOEMFileNames; }
   void SetOEMFileNames(bool value) { FOEMFileNames = value; }
+  // A symbolic link found when adding stores the file or folder it leads to;
+  // by default the link itself is stored (its target as its data), as Unix
+  // tools do. A link that leads nowhere is always stored as a link.
+  bool FollowLinks() const { return FFollowLinks; }
+  void SetFollowLinks(bool value) { FFollowLinks = value; }
 
  private:
   TKelStorePathMode FStorePath = spRelativePath;
@@ -61,6 +66,7 @@ class TKelOptions : public TPersistent {
   int32_t FSearchAttr = KelAllItemsAttr;
   bool FFlushBuffers = true;
   bool FOEMFileNames = true;
+  bool FFollowLinks = false;
 };
 
 }  // namespace kelvane

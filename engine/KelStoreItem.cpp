@@ -6,6 +6,7 @@
 #include "container/KelByteIO.h"
 #include "container/KelDirManager.h"
 #include "container/KelNames.h"
+#include "container/KelUnixFields.h"
 #include "engine/KelCommitState.h"
 #include "engine/Kelvane.h"
 #include "platform/Text.h"
@@ -131,13 +132,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
                              : oem                       ? KelVersionOemNames
                                                          : KelVersionAnsiNames;
     cd.extractVersion = version;
-#ifdef _WIN32
-    cd.versionMadeBy = version;
-#else
-    // Host Unix (see InitNewItem): unzip passes the names of MS-DOS items
-    // through the OEM code page even when bit 11 says they are UTF-8.
-    cd.versionMadeBy = static_cast<uint16_t>(KelHostUnix << 8 | (version & 0xFF));
-#endif
+    cd.versionMadeBy = VersionMadeByFor(cd.versionMadeBy, version);
     TKelZipLocalFileHeader lh;
     lh.signature = KelLocalFileHeaderSig;
     lh.extractVersion = version;
@@ -160,6 +155,10 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
       local.push_back(item.ExtraFields.back());
     }
+    // Unix tools read the UTC time from the local header too; the AES field stays last,
+    // where it is completed once the data is stored.
+    for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
+      if (block.headerID == KelExtendedTimestampId) local.push_back(block);
     if (aes) {
       TKelAesExtraField field;
       field.version = 2;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -585,6 +587,15 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // link (argument: the path); those of ExtractItemToStream. The output of a
   // failed, skipped or cancelled item is deleted before any error passes on.
   void ExtractItemToFile(int32_t Index, const UString& Name, const UString& DestDir);
+  // Creates the symbolic link that item Index holds (its data is the target) at
+  // DestPath, replacing what is there when Exists, with the last-write time
+  // Time (seconds since 1970 UTC). Native error 19 (argument: DestPath) when the
+  // target is too long, would lead outside the folder Root (the message names
+  // the target), or the link cannot be created; those of ExtractItemToStream.
+  // Nothing is created for a skipped or cancelled item.
+  // (engine/KelUnixMeta.cpp)
+  void ExtractLinkItem(int32_t Index, const UString& DestPath, const UString& Root, bool Exists,
+                       std::optional<int64_t> Time);
   // Decodes and verifies item Index into nothing; folder items are not decoded.
   void TestItem(int32_t Index);
   // Removes item Index from the directory (written on commit). Native errors:
@@ -647,6 +658,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
     int32_t SearchAttr = 0;
     std::vector<UString> Exclusions;
     bool Moving = false;
+    // Folders the search of one mask entered (device, inode): a followed link
+    // back to one of them is not entered again.
+    std::set<std::pair<uint64_t, uint64_t>> Entered;
   };
   TKelResolvedMask ResolveMask(const UString& Mask) const;
   // Whether the found Path (a folder when IsFolder) matches an exclusion or
@@ -661,10 +675,13 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void GatherFiles(const std::vector<UString>& Masks, int32_t SearchAttr,
                    const std::vector<UString>& Exclusions, bool Moving);
   // Searches the folder of Path for its name part (a file mask), then its
-  // subfolders as the search attributes and Recurse say. Links to folders are
-  // never followed.
+  // subfolders as the search attributes and Recurse say. A link to a folder
+  // is stored as a link, unless Options().FollowLinks(); a followed one that
+  // leads back to a folder of the search is not entered.
   void SearchMask(TKelGathering& g, const UString& Path, const UString& Mask, bool Recurse);
   bool Excluded(const TKelGathering& g, const UString& Path, bool IsFolder) const;
+  // False when the search already entered Folder (by identity).
+  bool EnterOnce(TKelGathering& g, const UString& Folder);
   // Makes an item of a found file or folder (Path ends with PathDelim for a
   // folder) unless it is excluded, the archive itself, or not confirmed.
   bool TakeFound(TKelGathering& g, const UString& Path, bool IsFolder);

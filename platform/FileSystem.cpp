@@ -179,11 +179,6 @@ bool IsSameFile(const UString& a, const UString& b) {
          sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool IsSymbolicLink(const UString& path) {
-  struct stat st {};
-  return ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 UString CreateTempFile(const UString& dir, const UString& prefix) {
   if (!FileLayerStep(flcCreate)) return {};
   std::string folder = NativePath(dir.empty() ? TempDirectory() : dir);

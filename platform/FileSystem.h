@@ -80,8 +80,6 @@ bool FlushFile(const UString& path);
 // Both paths name the same file or folder (links followed); false when either
 // is missing.
 bool IsSameFile(const UString& a, const UString& b);
-// Path itself is a symbolic link.
-bool IsSymbolicLink(const UString& path);
 
 // Creates a new, empty file with a unique name that starts with Prefix in Dir
 // (the system's temporary folder when Dir is empty) and returns its path;

@@ -151,6 +151,28 @@ TEST_F(StubExtract, RecreatesTheTreesOfZipAnd7z) {
   if (ran == 0) GTEST_SKIP() << "neither zip nor 7z is installed";
 }
 
+TEST_F(StubExtract, AnInstallerScriptStaysExecutableAndALinkStaysALink) {
+  if (!Found("zip")) GTEST_SKIP() << "zip is needed to make the archive";
+  MakeSource(false);
+  WriteFile(src / "install.sh", "#!/bin/sh\necho installed\n");
+  fs::permissions(src / "install.sh", fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+  fs::create_symlink("install.sh", src / "setup.sh");
+  const fs::path zip = dir.Root() / "made.zip";
+  ASSERT_TRUE(Pack("zip -qry", zip));
+  const fs::path out = dir.Root() / "out";
+  const TResult run = Run(Setup(zip), "--dest " + Quoted(out.string()));
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(fs::status(out / "install.sh").permissions(),
+            fs::status(src / "install.sh").permissions());
+  EXPECT_EQ(ReadFile(out / "install.sh"), ReadFile(src / "install.sh"));
+  EXPECT_TRUE(fs::is_symlink(out / "setup.sh"));
+  EXPECT_EQ(fs::read_symlink(out / "setup.sh"), "install.sh");
+  EXPECT_EQ(std::system(Quoted((out / "setup.sh").string()).c_str()), 0)
+      << "the script runs as it was packed, through its link";
+}
+
 TEST_F(StubExtract, WithoutATerminalExistingFilesAreKeptAndTheStatusSaysSo) {
   if (!Found("zip")) GTEST_SKIP() << "zip is needed to make the archive";
   MakeSource(false);

@@ -167,6 +167,17 @@ TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
                                             FDir.NativePath("tree/sub/loop"));
   a.AddFiles(u"*.txt", faArchive, u"");
   EXPECT_EQ(Stored(), (Names{"a.txt", "skip/e.txt", "sub/c.txt", "sub/deep/d.txt"}));
+  // Taken by name, the link is stored as a link.
+  a.AddFiles(u"sub/*.*", faArchive, u"");
+  int32_t link = -1;
+  ASSERT_TRUE(a.DMHandle->CDir.FileExists(u"sub/loop", link));
+  EXPECT_EQ(Extracted(u"sub/loop"), FDir.NativePath("tree"));
+  // Followed, it leads back into the tree, which is not searched again.
+  std::filesystem::remove(FDir.NativePath("tree/data.zip"));
+  a.OpenArchive();
+  a.Options().SetFollowLinks(true);
+  a.AddFiles(u"*.txt", faArchive, u"");
+  EXPECT_EQ(Stored(), (Names{"a.txt", "skip/e.txt", "sub/c.txt", "sub/deep/d.txt"}));
 }
 
 }  // namespace

@@ -139,5 +139,48 @@ TEST_F(DestPathLinks, TheDestinationFolderItselfIsTheCallersChoice) {
   EXPECT_TRUE(ExamineDestPath(Dest() + u"/out", u"target.txt").TargetExists);
 }
 
+TEST_F(DestPathLinks, ALinkMayLeadOnlyToPlacesInsideTheDestination) {
+  namespace fs = std::filesystem;
+  fs::create_directory_symlink("real", FDir.Root() / "dest" / "in");
+  fs::create_directory_symlink(".", FDir.Root() / "dest" / "here");
+  std::ofstream(FDir.Root() / "dest" / "real" / "have.txt") << "x";
+  struct Case {
+    UString link;  // below dest
+    std::string target;
+    bool inside;
+    const char* why;
+  };
+  const Case cases[] = {
+      {u"real/l", "have.txt", true, "beside the link"},
+      {u"real/l", "missing/x", true, "what does not exist yet stays below"},
+      {u"real/l", ".", true, "its own folder"},
+      {u"real/l", "../x", true, "up into the destination"},
+      {u"real/l", "./../real/deeper/../x", true, "up through folders only"},
+      {u"real/l", "../..", false, "up out of the destination"},
+      {u"l", "real/../../x", false, "up out of it after a detour"},
+      {u"real/l", "/etc/passwd", false, "an absolute target"},
+      {u"real/l", "", false, "an empty target"},
+      {u"real/l", std::string("x\0y", 3), false, "a NUL in the target"},
+      {u"real/l", "../out/x", false, "through a link that leads outside"},
+      {u"real/l", "../file", false, "to a link to a file outside"},
+      {u"real/l", "../dangling", false, "through a link that leads nowhere"},
+      {u"real/l", "../in/have.txt", true, "through a link that leads inside"},
+      {u"real/l", "../in/../x", false, "climbing out of a link: it may change"},
+      {u"l", "here/here/here/x", true, "links in a row that stay inside"},
+      {u"l", "here/here/../../..", false, "climbing out of links in a row"},
+      {u"l", "later/../../x", false, "climbing out of a name that may become a link"},
+      {u"real/l", "have.txt/../x", false, "climbing out of a file"},
+      {u"out/l", "x", false, "a link whose folder is outside"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(LinkStaysInside(Dest(), Dest() + u"/" + c.link, c.target), c.inside) << c.target;
+  }
+  // A destination given through a link is resolved the same way.
+  EXPECT_TRUE(LinkStaysInside(Dest() + u"/in", Dest() + u"/real/l", "deeper"));
+  EXPECT_FALSE(LinkStaysInside(Dest() + u"/in", Dest() + u"/real/l", "../x"));
+  EXPECT_FALSE(LinkStaysInside(Dest() + u"/missing", Dest() + u"/missing/l", "x"));
+}
+
 }  // namespace
 }  // namespace kelvane

@@ -17,6 +17,7 @@ TEST(TKelOptions, Defaults) {
   EXPECT_EQ(o.SearchAttr(), 0x28BF);
   EXPECT_TRUE(o.FlushBuffers());
   EXPECT_TRUE(o.OEMFileNames());
+  EXPECT_FALSE(o.FollowLinks());
 }
 
 TEST(TKelOptions, AssignCopiesEverythingButShareMode) {
@@ -31,6 +32,7 @@ TEST(TKelOptions, AssignCopiesEverythingButShareMode) {
   source.SetSearchAttr(0x0010);
   source.SetFlushBuffers(false);
   source.SetOEMFileNames(false);
+  source.SetFollowLinks(true);
 
   TKelOptions dest;
   dest.SetShareMode(smShareDenyRead);
@@ -45,6 +47,7 @@ TEST(TKelOptions, AssignCopiesEverythingButShareMode) {
   EXPECT_EQ(dest.SearchAttr(), 0x0010);
   EXPECT_FALSE(dest.FlushBuffers());
   EXPECT_FALSE(dest.OEMFileNames());
+  EXPECT_TRUE(dest.FollowLinks());
 }
 
 TEST(TKelOptions, AssignFromAnotherKindIsRefused) {
