@@ -1,6 +1,7 @@
 // Adding, moving and updating from disk: masks resolved to folders, the
 // folders searched, and every file or folder found turned into an item.
 #include "container/KelDirManager.h"
+#include "engine/KelUnixMeta.h"
 #include "engine/Kelvane.h"
 #include "names/KelMask.h"
 #include "names/NameText.h"
@@ -296,9 +297,15 @@ void TKelBaseArchiver::UpdateTaggedItem(int32_t Index, const UString& Name,
       return 0;
     }
   }();
+  TDiskEntry entry;
+  const bool unixEntry = KeepsUnixMetadata && ReadDiskEntry(source, true, entry);
+  if (unixEntry)
+    attr = static_cast<int32_t>(static_cast<uint32_t>(attr) | (entry.Mode & 0xFFFF) << 16);
   InitNewItem(Index, stored, source, attr, sourceTime == -1 ? 0 : sourceTime,
               static_cast<uint64_t>(size));
-  DMHandle->CDir.GetItemPtr(Index).Operation = poUpdate;
+  TDirItem& updated = DMHandle->CDir.GetItemPtr(Index);
+  if (unixEntry) SetUnixMetadata(updated, entry);
+  updated.Operation = poUpdate;
 }
 
 }  // namespace kelvane

@@ -10,6 +10,7 @@
 
 #include "DecodeTestSupport.h"
 #include "TempDir.h"
+#include "UpdateTestSupport.h"
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -19,11 +20,6 @@ namespace kelvane {
 namespace {
 
 using namespace test;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Fails its first reads (fewer bytes than its size), then gives its bytes.
 class TFlakyStream : public TMemoryStream {
@@ -97,17 +93,7 @@ class CommitItemsTest : public ::testing::Test {
     reader.SetFileName(path.empty() ? FPath : path);
     reader.SetOpenCorruptedArchives(false);
     reader.OpenArchive(fmOpenRead | fmShareDenyNone);
-    reader.Options().SetRecurse(true);
-    std::map<UString, std::string> out;
-    TKelArchiveItem f;
-    for (bool more = reader.FindFirst(u"*.*", f, KelAllItemsAttr, u""); more;
-         more = reader.FindNext(f)) {
-      const UString name = f.StoredPath + f.FileName;
-      TMemoryStream s;
-      reader.ExtractToStream(name, s);
-      out[name] = std::string(s.Bytes().begin(), s.Bytes().end());
-    }
-    return out;
+    return ContentsOf(reader);
   }
 
   TempDir FDir;
