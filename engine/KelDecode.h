@@ -69,6 +69,11 @@ inline bool IsAesAlgorithm(TKelCryptoAlgorithm algorithm) {
   return algorithm == caAES_128 || algorithm == caAES_192 || algorithm == caAES_256;
 }
 
+// Key bits of an AES algorithm (128 for anything that is not 192 or 256).
+inline int32_t AesKeyBits(TKelCryptoAlgorithm algorithm) {
+  return algorithm == caAES_192 ? 192 : algorithm == caAES_256 ? 256 : 128;
+}
+
 // The volume that holds an item's local header, and the archive's last
 // volume (the one with the end record), with the Zip64 escapes resolved.
 int32_t ItemVolumeOf(const TKelDirManager& Dir, const TDirItem& Item);

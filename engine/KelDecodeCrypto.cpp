@@ -9,17 +9,6 @@ namespace {
 // The format version of every transform the engine makes.
 constexpr uint16_t AesFormatVersion = 2;
 
-int32_t AesKeyBits(TKelCryptoAlgorithm algorithm) {
-  switch (algorithm) {
-    case caAES_192:
-      return 192;
-    case caAES_256:
-      return 256;
-    default:
-      return 128;
-  }
-}
-
 }  // namespace
 
 std::unique_ptr<TAESCryptoTransform> NewAesDecryptor(TKelCryptoAlgorithm algorithm,

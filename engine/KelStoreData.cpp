@@ -11,6 +11,7 @@
 #include "coding/KelSecure.h"
 #include "coding/KelZlib.h"
 #include "container/KelDirItem.h"
+#include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
 
 namespace kelvane {
@@ -23,21 +24,6 @@ constexpr int NativeZip64Disabled = 41;
 constexpr uint16_t MethodAES = 99;
 // The format version of every transform the engine makes.
 constexpr uint16_t AesFormatVersion = 2;
-
-bool IsAesAlgorithm(TKelCryptoAlgorithm algorithm) {
-  return algorithm == caAES_128 || algorithm == caAES_192 || algorithm == caAES_256;
-}
-
-int32_t AesKeyBits(TKelCryptoAlgorithm algorithm) {
-  switch (algorithm) {
-    case caAES_192:
-      return 192;
-    case caAES_256:
-      return 256;
-    default:
-      return 128;
-  }
-}
 
 // A source that counts its size in 32 bits reports sizes from 2 GiB on as
 // negative numbers.

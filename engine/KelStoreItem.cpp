@@ -8,6 +8,7 @@
 #include "container/KelNames.h"
 #include "container/KelUnixFields.h"
 #include "engine/KelCommitState.h"
+#include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
 #include "platform/Text.h"
 
@@ -21,10 +22,6 @@ constexpr int NativePathTooLong = 61;
 #ifndef _WIN32
 constexpr uint16_t KelHostUnix = 3;
 #endif
-
-bool IsAesAlgorithm(TKelCryptoAlgorithm a) {
-  return a == caAES_128 || a == caAES_192 || a == caAES_256;
-}
 
 // Replaces every block of Block's id in Blocks by Block.
 void PutExtraField(TKelExtraFields& blocks, TKelExtraFieldDataBlock block) {
