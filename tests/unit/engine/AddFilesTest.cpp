@@ -162,6 +162,65 @@ TEST_F(AddFilesTest, MovingRemovesExactlyTheStoredSources) {
   EXPECT_EQ(Extracted(u"sub/deep/d.txt"), "content of tree/sub/deep/d.txt");
 }
 
+// Sources that change while the move commits cannot be removed: a file that
+// became a folder, a folder that gained a file. Each is asked about; Ignore
+// goes on with the next source, Retry tries again after the handler fixed it.
+TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
+  for (const TKelAction answer : {fxaIgnore, fxaRetry}) {
+    SCOPED_TRACE(answer == fxaIgnore ? "ignore" : "retry");
+    const auto c = FDir.NativePath("tree/sub/c.txt");
+    const auto late = FDir.NativePath("tree/sub/deep/late.txt");
+    std::filesystem::remove_all(c);
+    std::filesystem::remove(late);
+    Write("tree/sub/c.txt", "c");
+    Write("tree/sub/deep/d.txt", "d");
+    int stored = 0;
+    bool spoiled = false;
+    a.SetOnFileProgress([&](TKelBaseArchiver*, const UString& name, double, TKelProcessOperation,
+                            TKelProgressPhase phase, bool&) {
+      if (phase != ppEnd || name.back() == u'/' || ++stored != 2) return;
+      spoiled = true;  // after both files were stored, before any source is removed
+      std::filesystem::remove(c);
+      std::filesystem::create_directory(c);
+      Write("tree/sub/deep/late.txt", "late");
+    });
+    std::vector<std::pair<int32_t, std::string>> asked;
+    a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation op,
+                                  int32_t native, int32_t, const UString&, TKelAction& action) {
+      EXPECT_EQ(op, poMove);
+      asked.emplace_back(native, ToUtf8(name));
+      if (answer == fxaRetry) {
+        std::filesystem::remove(c);
+        Write("tree/sub/c.txt", "a file again");
+        std::filesystem::remove(late);
+      }
+      action = asked.size() > 4 ? fxaAbort : answer;  // a loop fails the test, not hangs it
+    });
+    a.MoveFiles(u"sub/*.*", faAnyFile, u"");
+    a.SetOnFileProgress(nullptr);
+    a.SetOnProcessFileFailure(nullptr);
+
+    ASSERT_TRUE(spoiled);
+    EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
+    EXPECT_EQ(Extracted(u"sub/c.txt"), "c");
+    EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/deep/d.txt")));
+    if (answer == fxaIgnore) {
+      ASSERT_EQ(asked.size(), 2u);
+      EXPECT_EQ(asked[0].first, 27);
+      EXPECT_NE(asked[0].second.find("sub/c.txt"), std::string::npos);
+      EXPECT_EQ(asked[1].first, 60);
+      EXPECT_NE(asked[1].second.find("sub/deep"), std::string::npos);
+      EXPECT_TRUE(std::filesystem::is_directory(c));
+      EXPECT_TRUE(std::filesystem::exists(late));
+    } else {
+      ASSERT_EQ(asked.size(), 1u);  // the handler fixed both before the retry
+      EXPECT_FALSE(std::filesystem::exists(c));
+      EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/deep")));
+    }
+    a.DeleteFiles(u"sub/*.*", KelAllItemsAttr, u"");
+  }
+}
+
 TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
   std::filesystem::create_directory_symlink(FDir.NativePath("tree"),
                                             FDir.NativePath("tree/sub/loop"));

@@ -165,6 +165,26 @@ TEST_F(CommitItemsTest, DeletedItemsGoAndDeletingEveryItemLeavesAnEmptyDirectory
   EXPECT_EQ(ReadAll(FNative), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
 }
 
+TEST_F(CommitItemsTest, AnItemWithoutAnOldVersionToCopyFailsTheCommitAndChangesNothing) {
+  Add({{u"a.txt", "aaa"}, {u"b.txt", "bbb"}, {u"c.txt", "ccc"}});
+  a.CloseArchive();
+  const std::string before = ReadAll(FNative);
+  a.OpenArchive();
+  a.BeginUpdate();
+  a.Delete(u"a.txt");  // everything after it is copied
+  int32_t i = -1;
+  ASSERT_TRUE(a.DMHandle->CDir.FileExists(u"c.txt", i));
+  a.DMHandle->CDir.SetItemName(i, u"unknown.txt");  // renamed without saying so
+  try {
+    a.EndUpdate();
+    ADD_FAILURE() << "the commit went through";
+  } catch (const EKelException& e) {
+    EXPECT_EQ(e.NativeError, 7);
+  }
+  a.CloseArchive();
+  EXPECT_EQ(ReadAll(FNative), before);
+}
+
 TEST_F(CommitItemsTest, ANewArchiveWithAStubKeepsTheStubInFront) {
   const std::string stub = "#!/bin/sh\necho stub\nexit 0\n" + std::string(5000, '\x7f');
   std::ofstream(FDir.NativePath("stub"), std::ios::binary) << stub;
