@@ -84,6 +84,10 @@ void TKelBaseArchiver::GatherFiles(const std::vector<UString>& Masks, int32_t Se
   if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
   TCurrentDirScope scope(FCurrentDir, ExcludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir)));
   TKelGathering g{SearchAttr, Exclusions, Moving};
+  for (const UString& name : {FFileName, VolumeFileName}) {
+    TFileId id;
+    if (!name.empty() && FileIdentity(name, id)) g.Archive.push_back(id);
+  }
   for (const UString& mask : Masks) {
     if (mask.empty()) continue;
     const TKelResolvedMask resolved = ResolveMask(mask);
@@ -152,15 +156,23 @@ bool TKelBaseArchiver::Excluded(const TKelGathering& g, const UString& Path, boo
 
 bool TKelBaseArchiver::TakeFound(TKelGathering& g, const UString& Path, bool IsFolder) {
   if (Excluded(g, Path, IsFolder)) return false;
+  const UString source = IsFolder ? ExcludeBackslash(Path) : Path;
+  TDiskEntry entry;
+  const bool known = KeepsUnixMetadata && ReadDiskEntry(source, FOptions->FollowLinks(), entry);
   // The archive never goes into itself, under whatever name it was found.
-  if (!IsFolder && (IsSameFile(Path, FFileName) ||
-                    (!VolumeFileName.empty() && IsSameFile(Path, VolumeFileName))))
-    return false;
+  if (!IsFolder) {
+    if (known) {
+      for (const TFileId& id : g.Archive)
+        if (id == entry.Id) return false;
+    } else if (IsSameFile(Path, FFileName) ||
+               (!VolumeFileName.empty() && IsSameFile(Path, VolumeFileName))) {
+      return false;
+    }
+  }
   bool confirm = true;
   DoConfirmProcessFile(Path, g.Moving ? poMove : poAdd, confirm);
   if (!confirm) return false;
-  const int32_t index =
-      AddOneFile(IsFolder ? ExcludeBackslash(Path) : Path, FCurrentDir, 0, 0, true);
+  const int32_t index = AddOneFile(source, FCurrentDir, 0, 0, true, known ? &entry : nullptr);
   if (index < 0) return false;
   TDirItem& item = DMHandle->CDir.GetItemPtr(index);
   if (g.Moving) item.Operation = poMove;

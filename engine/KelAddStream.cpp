@@ -45,28 +45,40 @@ uint32_t UnixExternalAttr(int32_t attr) {
 
 int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime,
                                      int32_t Attr, bool FromDisk) {
+  return AddOneFile(Source, Base, DateTime, Attr, FromDisk, nullptr);
+}
+
+int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime,
+                                     int32_t Attr, bool FromDisk, const TDiskEntry* Known) {
   TKelDirArray& dir = DMHandle->CDir;
   UString stored;
   int32_t attr = Attr;
   int32_t dosTime = 0;
   uint64_t size = 0;
   // Unix metadata: the mode and UTC time of a disk source, and a link stored
-  // as a link unless links are followed.
+  // as a link unless links are followed. One look at the entry gives its
+  // attributes, time and size as well.
   TDiskEntry entry;
-  const bool unixEntry =
-      FromDisk && KeepsUnixMetadata && ReadDiskEntry(Source, FOptions->FollowLinks(), entry);
+  bool unixEntry = false;
+  if (FromDisk && KeepsUnixMetadata) {
+    if (Known) entry = *Known;
+    unixEntry = Known || ReadDiskEntry(Source, FOptions->FollowLinks(), entry);
+  }
   const bool storeLink = unixEntry && entry.IsLink;
   if (FromDisk) {
     if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
     stored = MakeStoredName(Source, Base, FOptions->StorePath(), FCurrentDir);
-    attr = storeLink ? LinkDosAttributes(entry, FileNamePart(Source).starts_with(u"."))
-                     : GetAttributes(Source);
+    attr = storeLink   ? LinkDosAttributes(entry, FileNamePart(Source).starts_with(u"."))
+           : unixEntry ? entry.Attributes
+                       : GetAttributes(Source);
     if (attr < 0) attr = faArchive;
     if ((attr & faDirectory) && !stored.empty() && stored.back() != u'/') stored += u'/';
-    dosTime = storeLink ? TimeToDosDateTime(static_cast<time_t>(entry.MTime)) : FileDosTime(Source);
+    dosTime = unixEntry ? TimeToDosDateTime(static_cast<time_t>(entry.MTime)) : FileDosTime(Source);
     if (dosTime == -1) dosTime = DateTimeToDosDateTime(Now());
     if (storeLink) {
       size = entry.LinkTarget.size();
+    } else if (unixEntry) {
+      size = static_cast<uint64_t>(entry.Size);
     } else if (!(attr & faDirectory)) {
       try {
         size = static_cast<uint64_t>(TFileStream(Source, fmOpenRead | fmShareDenyNone).Size());

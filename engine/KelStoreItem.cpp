@@ -16,6 +16,8 @@ namespace kelvane {
 namespace {
 
 constexpr int NativeIndexOutOfBounds = 7;
+// Sources up to this size are stored through memory (see StoreItem).
+constexpr uint64_t StagedItemLimit = 64 * 1024;
 constexpr int NativeCannotOpenSource = 33;
 constexpr int NativeZip64Disabled = 43;
 constexpr int NativePathTooLong = 61;
@@ -167,14 +169,20 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     }
     lh.extraLength = ExtraLength(local);
     TBytes header = LocalHeaderBytes(lh, name, local);
-    CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
+    // A small item is put together in memory, its header completed there, and
+    // written with one call instead of three writes and two seeks.
+    const bool staged = source && sourceSize <= StagedItemLimit && FSpanningMode == smNone;
+    TMemoryStream stage;
+    TStream& target = staged ? static_cast<TStream&>(stage) : out;
+    const int64_t headerAt = staged ? 0 : static_cast<int64_t>(headerPos);
+    CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
 
     if (source) {
-      if (!StoreItemData(*source, out, item)) {
+      if (!StoreItemData(*source, target, item)) {
         release(false);
         return false;
       }
-      const int64_t dataEnd = out.Position();
+      const int64_t dataEnd = target.Position();
       if (aes) {
         // Other readers know an AES item by its method; the actual one, 0 for
         // an empty item, is in the AES field.
@@ -194,9 +202,10 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       if (localZip64)
         local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
       header = LocalHeaderBytes(lh, name, local);
-      out.SetPosition(static_cast<int64_t>(headerPos));
-      CommitWrite(out, header.data(), static_cast<int64_t>(header.size()));
-      out.SetPosition(dataEnd);
+      target.SetPosition(headerAt);
+      CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
+      target.SetPosition(dataEnd);
+      if (staged) CommitWrite(out, stage.Memory(), stage.Size());
     }
     release(true);
   } catch (const EKelException& e) {

@@ -15,6 +15,7 @@
 #include "engine/KelTypes.h"
 #include "platform/Component.h"
 #include "platform/Stream.h"
+#include "platform/UnixFiles.h"
 
 namespace kelvane {
 
@@ -661,6 +662,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
     // Folders the search of one mask entered (device, inode): a followed link
     // back to one of them is not entered again.
     std::set<std::pair<uint64_t, uint64_t>> Entered;
+    // What the archive's file and its current volume are: never added.
+    std::vector<TFileId> Archive;
   };
   TKelResolvedMask ResolveMask(const UString& Mask) const;
   // Whether the found Path (a folder when IsFolder) matches an exclusion or
@@ -713,6 +716,10 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // (FromDisk false: Attr and DateTime as given).
   int32_t AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime, int32_t Attr,
                      bool FromDisk);
+  // The same for a disk source whose entry the search has read already, so
+  // that it is not asked about again.
+  int32_t AddOneFile(const UString& Source, const UString& Base, TDateTime DateTime, int32_t Attr,
+                     bool FromDisk, const TDiskEntry* Known);
   // The add-from-stream step: Stream is the caller's, or with Owns the item's
   // (freed on every path when no item takes it).
   void AddStreamItem(const UString& FileName, TStream* Stream, bool Owns, bool CopyToBuffer,

@@ -6,6 +6,7 @@
 
 #include <climits>
 
+#include "platform/FileAttributes.h"
 #include "platform/NativePath.h"
 
 namespace kelvane {
@@ -35,6 +36,7 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry) {
       if (n < 0 || static_cast<size_t>(n) >= buffer.size()) return false;
       buffer.resize(static_cast<size_t>(n));
       entry = TDiskEntry{static_cast<uint32_t>(st.st_mode), st.st_mtime, n, true, buffer};
+      entry.Id = TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
       return true;
     }
   }
@@ -43,6 +45,8 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry) {
                      S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0,
                      false,
                      {}};
+  entry.Id = TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  entry.Attributes = AttributesOf(st, LastComponent(native));
   return true;
 }
 

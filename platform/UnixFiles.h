@@ -10,19 +10,6 @@
 
 namespace kelvane {
 
-struct TDiskEntry {
-  uint32_t Mode = 0;      // file type and permission bits (st_mode)
-  int64_t MTime = 0;      // last write, seconds since 1970-01-01 UTC
-  int64_t Size = 0;       // bytes of a regular file; the target's length for a link
-  bool IsLink = false;    // the entry described is a symbolic link itself
-  AnsiString LinkTarget;  // a link's target, bytes as the system holds them
-};
-
-// Describes Path: the link itself when Path is a symbolic link, or with
-// FollowLinks what it leads to (a link that leads nowhere is still described
-// as itself). False when nothing is at Path or a link's target cannot be read.
-bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry);
-
 // What a file or folder is, whatever path leads to it: a walk that follows
 // links compares the folders it enters with those it is already in, so that a
 // link back to one of them cannot make it loop.
@@ -31,6 +18,22 @@ struct TFileId {
   uint64_t Inode = 0;
   bool operator==(const TFileId&) const = default;
 };
+
+struct TDiskEntry {
+  uint32_t Mode = 0;        // file type and permission bits (st_mode)
+  int64_t MTime = 0;        // last write, seconds since 1970-01-01 UTC
+  int64_t Size = 0;         // bytes of a regular file; the target's length for a link
+  bool IsLink = false;      // the entry described is a symbolic link itself
+  AnsiString LinkTarget;    // a link's target, bytes as the system holds them
+  TFileId Id;               // what the entry describes
+  int32_t Attributes = -1;  // the attribute word (FileSystem.h) of what is described; -1 for a link
+};
+
+// Describes Path: the link itself when Path is a symbolic link, or with
+// FollowLinks what it leads to (a link that leads nowhere is still described
+// as itself). False when nothing is at Path or a link's target cannot be read.
+bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry);
+
 // The identity of what Path leads to (links followed); false when nothing is
 // there.
 bool FileIdentity(const UString& path, TFileId& id);

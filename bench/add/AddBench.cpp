@@ -8,6 +8,8 @@
 //       AddFromStream) at compression mode MODE, AES-256 with "aes"
 //   kelvane_add_bench append ARCHIVE NAME BYTES
 //       appends an item NAME of BYTES bytes to the existing ARCHIVE
+//   kelvane_add_bench tree ARCHIVE DIR MODE
+//       a new ARCHIVE holding everything below DIR (AddFiles, recursing)
 #include <sys/resource.h>
 
 #include <chrono>
@@ -44,7 +46,8 @@ double Seconds(const timeval& t) {
 int Usage() {
   std::fprintf(stderr,
                "usage: kelvane_add_bench new ARCHIVE SOURCE MODE [aes]\n"
-               "       kelvane_add_bench append ARCHIVE NAME BYTES\n");
+               "       kelvane_add_bench append ARCHIVE NAME BYTES\n"
+               "       kelvane_add_bench tree ARCHIVE DIR MODE\n");
   return 2;
 }
 
@@ -86,6 +89,13 @@ int main(int argc, char** argv) {
       a.OpenArchive();
       a.AddFromBuffer(FromUtf8(argv[3]), data.data(), static_cast<int32_t>(data.size()), faArchive,
                       0);
+      a.CloseArchive();
+    } else if (what == "tree") {
+      a.SetCompressionMode(static_cast<uint8_t>(std::atoi(argv[4])));
+      a.SetBaseDir(FromUtf8(argv[3]));
+      a.Options().SetRecurse(true);
+      a.OpenArchive(fmCreate);
+      a.AddFiles(u"*", faAnyFile, u"");
       a.CloseArchive();
     } else {
       return Usage();
