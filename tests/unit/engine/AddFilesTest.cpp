@@ -2,6 +2,7 @@
 // attributes, exclusions and recursion take, how they are stored, and what
 // moving removes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -219,6 +220,12 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
     }
     a.DeleteFiles(u"sub/*.*", KelAllItemsAttr, u"");
   }
+}
+
+TEST_F(AddFilesTest, PipesAreLeftOutInsteadOfWaitedOn) {
+  ASSERT_EQ(mkfifo(FDir.NativePath("tree/sub/pipe").c_str(), 0644), 0);
+  a.AddFiles(u"sub/*.*", faAnyFile, u"");
+  EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
 }
 
 TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
