@@ -159,15 +159,19 @@ void TKelBaseArchiver::RenameItem(int32_t Index, const UString& NewName) {
   if (!(item.Modified && item.Operation == poRename)) item.OldName = item.Name;
   dir.SetItemName(Index, NewName);
   TDirItem& renamed = dir.GetItemPtr(Index);
-  renamed.CentralDir.nameLength = static_cast<uint16_t>(std::min<size_t>(NewName.size(), 0xFFFF));
-  FlagUtf8NameForPlatform(NewName, renamed.CentralDir.genPurposeFlag);
+  SetNameFields(renamed, NewName);
   if (!renamed.Modified || renamed.Operation == poChangeAttr ||
       renamed.Operation == poChangeComment) {
     renamed.Modified = true;
     renamed.Operation = poRename;
   }
-  for (TKelExtraFieldDataBlock& block : renamed.ExtraFields)
-    if (block.headerID == KelUnicodeNameExtraId) block = BuildUnicodeNameField(NewName);
+}
+
+void TKelBaseArchiver::SetNameFields(TDirItem& Item, const UString& Name) {
+  Item.CentralDir.nameLength = static_cast<uint16_t>(std::min<size_t>(Name.size(), 0xFFFF));
+  FlagUtf8NameForPlatform(Name, Item.CentralDir.genPurposeFlag);
+  for (TKelExtraFieldDataBlock& block : Item.ExtraFields)
+    if (block.headerID == KelUnicodeNameExtraId) block = BuildUnicodeNameField(Name);
 }
 
 void TKelBaseArchiver::ChangeFilesAttr(const UString& FileMask, uint32_t NewAttr) {

@@ -301,10 +301,15 @@ bool TKelBaseArchiver::RewriteItems() {
     }
     archive.SetPosition(itemStart);
     archive.SetSize(itemStart);
-    // Not stored and the failure ignored: the old version stays, a new item goes.
-    if (c.OldByName.contains(dir.GetItemPtr(i).Name) ||
-        (dir.GetItemPtr(i).Operation == poRename &&
-         c.OldByName.contains(dir.GetItemPtr(i).OldName))) {
+    // Not stored and the failure ignored: the old version stays (under its
+    // new name when it was renamed in this update too), a new item goes.
+    TDirItem& failed = dir.GetItemPtr(i);
+    if (c.OldByName.contains(failed.Name)) {
+      CopyItem(i);
+      ++i;
+    } else if ((failed.Operation == poRename || failed.Operation == poUpdate) &&
+               !failed.OldName.empty() && c.OldByName.contains(failed.OldName)) {
+      KeepRenamedOldVersion(i);
       CopyItem(i);
       ++i;
     } else {
@@ -312,6 +317,20 @@ bool TKelBaseArchiver::RewriteItems() {
     }
   }
   return true;
+}
+
+void TKelBaseArchiver::KeepRenamedOldVersion(int32_t Index) {
+  TKelCommitState& c = *FCommit;
+  TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
+  if (item.Operation == poRename) return;
+  const UString newName = item.Name;
+  const UString oldName = item.OldName;
+  item = DMHandle->RBCDir.GetItemPtr(c.OldByName.at(oldName).front());
+  item.Name = newName;  // the name index knows the item by its new name already
+  item.OldName = oldName;
+  item.Modified = true;
+  item.Operation = poRename;
+  SetNameFields(item, newName);
 }
 
 void TKelBaseArchiver::Rollback() {

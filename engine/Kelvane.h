@@ -628,6 +628,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void SaveArchiveTail();
   void DiscardSavedTail();
   bool RewriteItems();
+  // Item Index, renamed and then replaced in this update, whose new version
+  // failed: its old version under the new name.
+  void KeepRenamedOldVersion(int32_t Index);
   bool RemoveMovedSources();
   // The first index at which the directory and its roll-back copy hold
   // different names or the item is modified; the smaller count when none.
@@ -702,6 +705,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // and the item is marked poRename unless it has a pending change that
   // stores it anew.
   void RenameItem(int32_t Index, const UString& NewName);
+  // The fields of Item that follow its name: length, UTF-8 flag, Unicode name field.
+  static void SetNameFields(TDirItem& Item, const UString& Name);
   // Applies Change to every item FileMask finds (every attribute), in an update
   // of its own; an item without a pending change is marked with the operation
   // Change returns. NotFoundError when nothing is found.

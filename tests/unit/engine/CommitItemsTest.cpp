@@ -232,6 +232,22 @@ TEST_F(CommitItemsTest, SourcesOnDiskAreStoredAndTheirFailuresNamed) {
   EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"src.txt", "from disk"}}));
 }
 
+TEST_F(CommitItemsTest, ARenamedItemWhoseReplacementFailsKeepsItsDataUnderTheNewName) {
+  Add({{u"a.txt", "old a"}, {u"z.txt", "zzz"}});
+  const std::string source = FDir.NativePath("b.txt");
+  std::ofstream(source, std::ios::binary) << "new b";
+  a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString&, TKelProcessOperation, int32_t,
+                                int32_t, const UString&,
+                                TKelAction& action) { action = fxaIgnore; });
+  a.Options().SetOverwriteMode(omAlways);
+  a.BeginUpdate();
+  a.RenameFile(u"a.txt", u"b.txt");
+  ASSERT_GE(a.AddOneFile(FDir.Path(u"b.txt"), FDir.Path(u""), 0, 0, true), 0);
+  std::filesystem::remove(source);  // the replacement cannot be read when it is stored
+  a.EndUpdate();
+  EXPECT_EQ(OnDisk(), (std::map<UString, std::string>{{u"b.txt", "old a"}, {u"z.txt", "zzz"}}));
+}
+
 TEST_F(CommitItemsTest, RetryStoresAFailedItemAgainAndAbortKeepsTheOldArchive) {
   Add({{u"a.txt", "aaa"}});
   const std::string before = ReadAll(FNative);
