@@ -57,6 +57,8 @@ TKelBaseArchiver::TKelResolvedMask TKelBaseArchiver::ResolveMask(const UString& 
 bool TKelBaseArchiver::PathMatchesMask(const UString& Path, const UString& Mask,
                                        bool IsFolder) const {
   if (Mask == u"*.*") return true;
+  // Decided before a folder's mask gets its trailing separator.
+  const bool nameOnly = !HasSeparator(Mask);
   UString path = Path;
   UString mask = Mask;
   if (IsFolder) {
@@ -66,7 +68,7 @@ bool TKelBaseArchiver::PathMatchesMask(const UString& Path, const UString& Mask,
   const TKelResolvedMask resolved = ResolveMask(mask);
   if (resolved.Relative) {
     UString r = RelativePath(IncludeBackslash(FCurrentDir), path);
-    if (!HasSeparator(mask)) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? u"/" : u"");
+    if (nameOnly) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? u"/" : u"");
     if (r.empty()) r = FileNamePart(ExcludeBackslash(path));
     if (WildcardMatch(r, mask, true)) return true;
     const UString base = IncludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir));
@@ -178,7 +180,9 @@ bool TKelBaseArchiver::TakeFound(TKelGathering& g, const UString& Path, bool IsF
   DoConfirmProcessFile(Path, g.Moving ? poMove : poAdd, confirm);
   if (!confirm) return false;
   const int32_t index = AddOneFile(source, FCurrentDir, 0, 0, true, known ? &entry : nullptr);
-  if (index < 0) return false;
+  // A folder the archive keeps under its name is still searched: new files
+  // below it must not be passed over with it.
+  if (index < 0) return IsFolder;
   TDirItem& item = DMHandle->CDir.GetItemPtr(index);
   if (g.Moving) item.Operation = poMove;
   for (int32_t i = 0; i < FNoCompressionMasks->Count(); ++i) {

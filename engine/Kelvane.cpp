@@ -103,7 +103,8 @@ UString TKelBaseArchiver::CurrentVersion() const {
 }
 
 void TKelBaseArchiver::SetPassword(const AnsiString& Value) {
-  WipeString(FPassword);  // the old password does not linger in freed memory
+  if (&Value == &FPassword) return;  // wiping it would wipe Value
+  WipeString(FPassword);             // the old password does not linger in freed memory
   FPassword = Value;
 }
 
@@ -296,6 +297,8 @@ TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
 }
 
 void TKelvane::SetPassword(const AnsiString& Value) {
+  // Value may be the password itself (a caller passing Password() back).
+  if (&Value == &FPassword) return;
   WipeString(FPassword);
   FPassword = Value;
 }

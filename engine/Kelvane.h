@@ -690,6 +690,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   bool EnterOnce(TKelGathering& g, const UString& Folder);
   // Makes an item of a found file or folder (Path ends with PathDelim for a
   // folder) unless it is excluded, the archive itself, or not confirmed.
+  // True when the item was made, and for a folder whose item of the same name
+  // is kept (the search goes on below it).
   bool TakeFound(TKelGathering& g, const UString& Path, bool IsFolder);
 
   // ---- Changing items (engine/KelChange.cpp)

@@ -95,6 +95,18 @@ TEST_F(AddFilesTest, MasksAttributesExclusionsAndRecursionChooseWhatIsAdded) {
        true,
        u"skip",
        {"a.txt", "sub/c.txt", "sub/deep/d.txt"}},
+      {"a folder excluded by its name below the top",
+       u"*.txt",
+       faArchive,
+       true,
+       u"deep",
+       {"a.txt", "skip/e.txt", "sub/c.txt"}},
+      {"a folder excluded by its path",
+       u"*.txt",
+       faArchive,
+       true,
+       u"sub/deep",
+       {"a.txt", "skip/e.txt", "sub/c.txt"}},
       {"one file by name", u"sub/c.txt", faArchive, false, u"", {"sub/c.txt"}},
       {"a folder's files", u"sub/*.txt", faArchive, false, u"", {"sub/c.txt"}},
   };
@@ -137,6 +149,15 @@ TEST_F(AddFilesTest, ExistingNamesAreReplacedAsTheOverwriteModeSays) {
   a.AddFiles(u"a.txt", faArchive, u"");
   EXPECT_EQ(Extracted(u"a.txt"), "changed");
   EXPECT_EQ(Stored(), (Names{"a.txt"}));
+}
+
+TEST_F(AddFilesTest, AFolderKeptUnderItsNameIsStillSearched) {
+  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  Write("tree/sub/deep/new.txt", "new");
+  a.Options().SetOverwriteMode(omNever);
+  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt", "sub/deep/new.txt"}));
+  EXPECT_EQ(Extracted(u"sub/deep/new.txt"), "new");
 }
 
 TEST_F(AddFilesTest, UpdateReplacesOnlyItemsWhoseFilesAreNewer) {
