@@ -1,7 +1,6 @@
 // Adding, moving and updating from disk: masks resolved to folders, the
 // folders searched, and every file or folder found turned into an item.
 #include "container/KelDirManager.h"
-#include "container/KelUnixFields.h"
 #include "engine/KelUnixMeta.h"
 #include "engine/Kelvane.h"
 #include "names/KelMask.h"
@@ -86,7 +85,10 @@ void TKelBaseArchiver::GatherFiles(const std::vector<UString>& Masks, int32_t Se
   TProcessLockGuard lock;
   if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
   TCurrentDirScope scope(FCurrentDir, ExcludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir)));
-  TKelGathering g{SearchAttr, Exclusions, Moving};
+  TKelGathering g;
+  g.SearchAttr = SearchAttr;
+  g.Exclusions = Exclusions;
+  g.Moving = Moving;
   for (const UString& name : {FFileName, VolumeFileName}) {
     TFileId id;
     if (!name.empty() && FileIdentity(name, id)) g.Archive.push_back(id);
@@ -162,10 +164,6 @@ bool TKelBaseArchiver::TakeFound(TKelGathering& g, const UString& Path, bool IsF
   const UString source = IsFolder ? ExcludeBackslash(Path) : Path;
   TDiskEntry entry;
   const bool known = KeepsUnixMetadata && ReadDiskEntry(source, FOptions->FollowLinks(), entry);
-  // Pipes, sockets and devices have no contents to store; reading a pipe
-  // would wait for a writer forever.
-  if (known && !entry.IsLink && !IsFolder && (entry.Mode & KelUnixTypeMask) != KelUnixRegular)
-    return false;
   // The archive never goes into itself, under whatever name it was found.
   if (!IsFolder) {
     if (known) {

@@ -15,6 +15,14 @@
 namespace kelvane {
 namespace {
 
+// An item gathered from a Unix folder that is neither a file, a folder nor a
+// link: its mode is in the high half of its external attributes.
+bool HasSpecialUnixType(const TDirItem& item) {
+  if (MadeByHost(item.CentralDir.versionMadeBy) != KelHostUnix) return false;
+  const uint32_t type = (item.CentralDir.externalAttr >> 16) & KelUnixTypeMask;
+  return type != 0 && type != KelUnixRegular && type != KelUnixDirectory && type != KelUnixLink;
+}
+
 constexpr int NativeIndexOutOfBounds = 7;
 // Sources up to this size are stored through memory (see StoreItem).
 constexpr uint64_t StagedItemLimit = 64 * 1024;
@@ -106,6 +114,10 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     } else if (!item.IsDirectory()) {
       if (ToUtf8(item.SrcFileName).size() >= PATH_MAX)
         throw EKelException(NativePathTooLong, {item.SrcFileName}, this);
+      // Pipes, sockets and devices have no contents to store, and opening a
+      // pipe would wait for a writer forever.
+      if (HasSpecialUnixType(item))
+        throw EKelException(NativeCannotOpenSource, {item.SrcFileName}, this);
       try {
         file = std::make_unique<TFileStream>(item.SrcFileName,
                                              fmOpenRead | FileShareModeBits(FOptions->ShareMode()));

@@ -92,7 +92,9 @@ TEST_F(CliWriteSafety, BadInputLeavesTheArchiveAsItWas) {
     const TCliRun run = RunCli(c.Args, P("work"));
     EXPECT_EQ(run.Status, 1);
     EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
-    if (!c.Archive.empty()) EXPECT_EQ(ReadWhole(P("work/" + c.Archive)), before);
+    if (!c.Archive.empty()) {
+      EXPECT_EQ(ReadWhole(P("work/" + c.Archive)), before);
+    }
   }
   EXPECT_FALSE(std::filesystem::exists(P("work/missing.zip")));
   EXPECT_EQ(ReadWhole(P("work/enc.zip")), encBefore);

@@ -243,9 +243,18 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
   }
 }
 
-TEST_F(AddFilesTest, PipesAreLeftOutInsteadOfWaitedOn) {
+TEST_F(AddFilesTest, APipeFailsAsASourceThatCannotBeOpenedInsteadOfBeingWaitedOn) {
   ASSERT_EQ(mkfifo(FDir.NativePath("tree/sub/pipe").c_str(), 0644), 0);
+  std::vector<std::pair<int32_t, std::string>> failed;
+  a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation,
+                                int32_t native, int32_t, const UString&, TKelAction& action) {
+    failed.emplace_back(native, ToUtf8(name));
+    action = fxaIgnore;
+  });
   a.AddFiles(u"sub/*.*", faAnyFile, u"");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, 33);
+  EXPECT_NE(failed[0].second.find("sub/pipe"), std::string::npos);
   EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
 }
 
