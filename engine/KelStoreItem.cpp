@@ -10,6 +10,7 @@
 #include "engine/KelCommitState.h"
 #include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -85,12 +86,20 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   }
 
   std::unique_ptr<TFileStream> file;
+  // A set's item is coded into a file of its own first: only its finished
+  // bytes are laid into the volumes, its header never cut between two.
+  const bool volumes = FSpanningMode != smNone;
+  std::unique_ptr<TFileStream> staging;
+  UString stagingName;
   TStream* source = nullptr;
   int64_t sourcePos = 0;
   // A stream the item owns is kept until the item is stored, so that a retry
   // finds it again.
   auto release = [&](bool stored) {
     file.reset();
+    staging.reset();
+    if (!stagingName.empty()) RemoveFile(stagingName);
+    stagingName.clear();
     if (!item.Stream) return;
     if (stored && item.bDestroyStream) {
       item.Stream.reset();
@@ -127,7 +136,11 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       source = file.get();
     }
 
-    TStream& out = *FCompressedStream;
+    if (volumes) {
+      stagingName = MakeTempFileName();
+      staging = std::make_unique<TFileStream>(stagingName, fmOpenReadWrite | fmShareExclusive);
+    }
+    TStream& out = volumes ? *staging : *FCompressedStream;
     const auto headerPos = static_cast<uint64_t>(out.Position());
     const bool always = FZip64Mode == zmAlways;
     SetLocalHeaderOffset(item, headerPos, always);
@@ -219,6 +232,11 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       target.SetPosition(dataEnd);
       if (staged) CommitWrite(out, stage.Memory(), stage.Size());
     }
+    if (volumes && !LayIntoVolumes(*staging, static_cast<int64_t>(header.size()), item, always)) {
+      release(false);
+      c.Result = fxaAbort;
+      return false;
+    }
     release(true);
   } catch (const EKelException& e) {
     release(false);
@@ -238,6 +256,27 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   DoFileProgress(item.Name, 100, item.Operation, ppEnd, cancel);
   if (cancel) FProgressCancel = true;
   return true;
+}
+
+bool TKelBaseArchiver::LayIntoVolumes(TStream& Staged, int64_t HeaderLen, TDirItem& Item,
+                                      bool Zip64Always) {
+  TKelVolumeNumberInfo& volume = *FVolumeNumberInfo;
+  bool cancel = false;
+  Staged.SetPosition(0);
+  CopyToVolumes(Staged, FCompressedStream, false, nullptr, 0, HeaderLen, cancel, volume);
+  const auto number = static_cast<uint32_t>(std::max(volume.VolumeNumber(), 0));
+  if (number >= KelZip64Escape16) {
+    Item.bHugeFile = true;
+    Item.CentralDir.diskNumberStart = KelZip64Escape16;
+    Item.Zip64ExtInfo.diskNumberStart = number;
+  } else {
+    Item.CentralDir.diskNumberStart = static_cast<uint16_t>(number);
+  }
+  SetLocalHeaderOffset(Item, static_cast<uint64_t>(FCompressedStream->Position() - HeaderLen),
+                       Zip64Always);
+  CopyToVolumes(Staged, FCompressedStream, true, nullptr, -1, -1, cancel, volume);
+  if (DMHandle) DMHandle->FollowArchiveStream();
+  return !cancel;
 }
 
 void TKelBaseArchiver::CopyItem(int32_t Index) {

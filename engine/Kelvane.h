@@ -28,9 +28,6 @@ struct TKelCommitState;
 // their bodies do nothing and raise nothing; the ones with a result report
 // failure (false):
 //   FastFileAppend, MakeSFX, TKelvane::MergeWith, RepairArchive.
-//   Writing across several volumes (WriteToVolumes with a spanning mode, and
-//   RenameLastVolume) raises Exception; archives in one file or stream are
-//   written as they should be.
 
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
@@ -433,11 +430,49 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   int64_t VolumeFreeSpace(const UString& FileName);
   // Replaces the archive stream by a file stream on FileName in FileOpenMode.
   void OpenVolumeFile(const UString& FileName);
-  // Writes Count bytes of Data to Stream and answers how many were stored (a
-  // short count means the medium is full). Writing across several volumes is
-  // not built yet: with a spanning mode this raises Exception.
+  // Writes Count bytes of Data and answers how many were stored. Without a
+  // spanning mode they go to Stream (a short count: the medium is full).
+  // With one, each volume is filled up to its size limit (GetVolumeSize of
+  // Info) and the free space of its disk; then Buffer, when given, goes to
+  // the end of Stream, Info moves on to the next number, OpenVolume asks for
+  // and creates that volume, and Stream becomes its stream. With a Buffer the
+  // bytes collect there instead of in Stream. MinFree -1 lets the write be
+  // cut at a volume's end; otherwise Count + MinFree bytes must fit, or the
+  // whole write goes to the next volume (an empty volume takes it cut, as no
+  // volume could take it whole). Answers short when Room is negative or a
+  // new volume takes nothing at all. Errors of OpenVolume (45, 65) and of the
+  // streams pass through.
   int64_t WriteToVolumes(const void* Data, int32_t Count, TMemoryStream* Buffer, int32_t MinFree,
                          TKelVolumeNumberInfo& Info, TStream*& Stream);
+  // Copies Count bytes (-1: up to its end) of Source from its position into
+  // the volumes through WriteToVolumes, in blocks of 1,000,000 bytes, with
+  // DoCopyTempFileProgress reports when ShowProgress (0 ppStart, per block
+  // ppProcess, 100 ppEnd); a report that sets Cancel stops the copy. Native
+  // error 46 when the volumes took fewer bytes than read.
+  void CopyToVolumes(TStream& Source, TStream*& Stream, bool ShowProgress, TMemoryStream* Buffer,
+                     int32_t MinFree, int64_t Count, bool& Cancel, TKelVolumeNumberInfo& Info);
+
+  // ---- The volumes of a set being written (engine/KelVolumeWrite.cpp). A
+  // split volume is written under a hidden name beside its own and gets its
+  // name only when the whole set stands (RenameLastVolume), so a set that
+  // fails on the way replaces nothing; spanned volumes, one per disk, are
+  // written under their names.
+  struct TKelNewVolume {
+    UString FileName;   // the file written
+    UString FinalName;  // the name it gets when the set is complete
+  };
+  // Creates the file of new volume FinalName (the name its request gave)
+  // and makes it the archive stream.
+  void CreateVolumeFile(const UString& FinalName);
+  // Pushes the volume written now to the disk and frees its stream.
+  void CloseNewVolume();
+  // Cuts the set back to Position in volume Volume: later volumes are
+  // deleted and Volume becomes the archive stream again, written from there.
+  // Raises EKelException 45 when the volume is on a disk that is gone
+  // (spanned), stream errors as they come.
+  void RewindVolumes(int32_t Volume, int64_t Position);
+  // Deletes the files of a set that was not completed.
+  void DiscardNewVolumes();
   // Whether the extension of FileName, lower-cased, contains ".exe".
   static bool IsExeFileName(const UString& FileName);
 
@@ -645,6 +680,11 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // than the platform allows; 33 the source cannot be opened; 43 a source of
   // 4 GiB or more while Zip64Mode is zmDisabled; those of StoreItemData.
   bool StoreItem(int32_t Index);
+  // Lays an item coded into Staged (its local header, HeaderLen bytes, and
+  // its data) into the volumes: the header whole on one volume, whose number
+  // and position become the item's; the rest with copy progress reports.
+  // False when a report cancelled.
+  bool LayIntoVolumes(TStream& Staged, int64_t HeaderLen, TDirItem& Item, bool Zip64Always);
   // Copies kept item Index from the saved tail to the archive's position,
   // with a new local header when it was renamed. Native error 7 when the item
   // has no old version in the saved tail.
@@ -894,6 +934,7 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   TStream* FCompressedStream = nullptr;  // owned unless IsCustomStream
   TZip64Mode FZip64Mode = zmAuto;
   std::unique_ptr<TKelCommitState> FCommit;  // while a commit runs
+  std::vector<TKelNewVolume> FNewVolumes;    // while a set is written, by number
   bool FRolledBackCommit = false;
 };
 

@@ -137,4 +137,12 @@ bool RenameOnDisk(const UString& oldName, const UString& newName) {
   return false;
 }
 
+bool ReplaceOnDisk(const UString& oldName, const UString& newName) {
+  const std::string from = NativePath(oldName);
+  const std::string to = NativePath(newName);
+  if (from.empty() || to.empty()) return false;
+  if (!FileLayerStep(flcRename)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace kelvane

@@ -46,6 +46,10 @@ bool RemoveFile(const UString& path);
 // Moves a file or folder. Never replaces an existing NewName (false instead).
 // A file moves across file systems by copy and delete; a folder does not.
 bool RenameOnDisk(const UString& oldName, const UString& newName);
+// Moves the file OldName to NewName in one step, replacing a file there, so
+// that NewName always names either the old file or the new one. Both must be
+// on the same file system. True on success.
+bool ReplaceOnDisk(const UString& oldName, const UString& newName);
 // Copies the data of the file Existing to New with its modification time and
 // permission bits. With FailIfExists, an existing New is left alone and the
 // answer is false; otherwise New is replaced only once the copy is complete,

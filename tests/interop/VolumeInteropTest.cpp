@@ -1,0 +1,174 @@
+// Split sets the engine writes, as 7zz reads them: every volume within its
+// limit, and the items extracted to exactly the bytes added (larger than a
+// volume, deflated and stored, PKZIP classic and AES, Zip64 records); and a
+// set that zip splits, as the engine reads it. (zip's own joining, "zip -s 0",
+// is no judge: it cuts stored items larger than a volume in the sets zip
+// splits itself.)
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "TempDir.h"
+#include "engine/Kelvane.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace kelvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kVolume = 64 * 1024;
+constexpr const char* kPassword = "pass word";
+
+std::pair<int, std::string> Shell(const std::string& cmd) {
+  std::string out;
+  FILE* pipe = popen(("LC_ALL=C.UTF-8 " + cmd + " </dev/null 2>&1").c_str(), "r");
+  if (!pipe) return {-1, out};
+  std::array<char, 65536> buf;
+  while (size_t n = fread(buf.data(), 1, buf.size(), pipe))
+    out.append(buf.data(), n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char ch : s)
+    q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return q + "'";
+}
+
+bool HasTool(const std::string& tool) {
+  return Shell("command -v " + tool + " >/dev/null").first == 0;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string Noise(size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  for (char& ch : s) {
+    seed = seed * 1103515245 + 12345;
+    ch = static_cast<char>(seed >> 24);
+  }
+  return s;
+}
+
+using TTree = std::map<std::string, std::string>;
+
+TTree FilesBelow(const fs::path& root) {
+  TTree tree;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) tree[e.path().lexically_relative(root).generic_string()] = ReadFile(e);
+  return tree;
+}
+
+struct TItem {
+  std::string Name;
+  std::string Data;
+  bool Encrypted;
+};
+
+std::vector<TItem> SampleItems() {
+  std::string text;
+  for (int i = 0; text.size() < 150000; ++i)
+    text += "line " + std::to_string(i) + " of a text that deflates well\n";
+  return {
+      {"small.txt", "hello", false}, {"big/noise.bin", Noise(200000, 7), false},
+      {"big/text.txt", text, false}, {"secret/aes.bin", Noise(90000, 8), true},
+      {"empty.dat", "", false},
+  };
+}
+
+struct TSetCase {
+  const char* Label;
+  TZip64Mode Zip64;
+  TKelCryptoAlgorithm Cipher;
+  uint8_t Mode;
+};
+
+void WriteSet(const fs::path& archive, const TSetCase& c, const std::vector<TItem>& items) {
+  TKelvane a(nullptr);
+  a.SetFileName(FromUtf8(archive.string()));
+  a.SetSpanningMode(smSplitting);
+  a.SpanningOptions().SetVolumeSize(vsCustom);
+  a.SpanningOptions().SetCustomVolumeSize(kVolume);
+  a.SetZip64Mode(c.Zip64);
+  a.SetEncryptionMethod(c.Cipher);
+  a.SetCompressionMode(c.Mode);
+  a.OpenArchive();
+  a.BeginUpdate();
+  for (const TItem& item : items) {
+    a.SetPassword(item.Encrypted ? kPassword : "");
+    a.AddFromBuffer(FromUtf8(item.Name), item.Data.data(), static_cast<int32_t>(item.Data.size()),
+                    faArchive, 0);
+  }
+  a.EndUpdate();
+  a.CloseArchive();
+}
+
+TEST(SplitSetInterop, PeersReadTheSetToTheBytesAdded) {
+  if (!HasTool("7zz")) GTEST_SKIP() << "7zz is not installed";
+  const TSetCase cases[] = {
+      {"deflated, AES", zmAuto, caAES_256, 6},
+      {"stored, PKZIP classic", zmAuto, caPkzipClassic, 0},
+      {"Zip64 records", zmAlways, caAES_128, 1},
+  };
+  const std::vector<TItem> items = SampleItems();
+  TTree expected;
+  for (const TItem& item : items)
+    expected[item.Name] = item.Data;
+  for (const TSetCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    test::TempDir dir;
+    const fs::path set = dir.Root() / "set";
+    fs::create_directories(set);
+    WriteSet(set / "data.zip", c, items);
+    size_t volumes = 0;
+    for (const auto& e : fs::directory_iterator(set)) {
+      ++volumes;
+      EXPECT_LE(static_cast<int64_t>(fs::file_size(e)), kVolume) << e.path();
+    }
+    EXPECT_GE(volumes, 5u);
+    EXPECT_TRUE(fs::exists(set / "data.z01"));
+
+    const std::string archive = Quote((set / "data.zip").string());
+    const auto [testStatus, testOut] = Shell("7zz t -p" + Quote(kPassword) + " " + archive);
+    EXPECT_EQ(testStatus, 0) << testOut;
+    EXPECT_NE(testOut.find("Everything is Ok"), std::string::npos) << testOut;
+    EXPECT_EQ(testOut.find("Warning"), std::string::npos) << testOut;
+    const fs::path out = dir.Root() / "out-7zz";
+    const auto [status, log] =
+        Shell("7zz x -y -bd -p" + Quote(kPassword) + " -o" + Quote(out.string()) + " " + archive);
+    EXPECT_EQ(status, 0) << log;
+    EXPECT_EQ(FilesBelow(out), expected);
+  }
+}
+
+TEST(SplitSetInterop, TheEngineReadsASetZipSplit) {
+  if (!HasTool("zip")) GTEST_SKIP() << "zip is not installed";
+  test::TempDir dir;
+  const std::string noise = Noise(180000, 3);
+  std::ofstream(dir.NativePath("n.bin"), std::ios::binary) << noise;
+  const auto [status, log] =
+      Shell("cd " + Quote(dir.Root().string()) + " && zip -q -s 64k set.zip n.bin");
+  ASSERT_EQ(status, 0) << log;
+  ASSERT_TRUE(fs::exists(dir.Root() / "set.z02"));
+  TKelvane a(nullptr);
+  a.SetFileName(dir.Path(u"set.zip"));
+  a.OpenArchive(fmOpenRead | fmShareDenyNone);
+  EXPECT_EQ(a.SpanningMode(), smSplitting);
+  TMemoryStream out;
+  a.ExtractToStream(u"n.bin", out);
+  EXPECT_EQ(std::string(out.Bytes().begin(), out.Bytes().end()), noise);
+}
+
+}  // namespace
+}  // namespace kelvane
