@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "PeerTools.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -15,23 +16,10 @@
 namespace kelvane {
 namespace {
 
+using namespace test;
 namespace fs = std::filesystem;
 
 constexpr int64_t kVolume = 64 * 1024;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string Noise(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& ch : s) {
-    seed = seed * 1103515245 + 12345;
-    ch = static_cast<char>(seed >> 24);
-  }
-  return s;
-}
 
 std::map<std::string, std::string> FilesBelow(const fs::path& root) {
   std::map<std::string, std::string> tree;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 
+#include "PeerTools.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -20,46 +21,11 @@
 namespace kelvane {
 namespace {
 
+using namespace test;
 namespace fs = std::filesystem;
 
 constexpr int64_t kVolume = 64 * 1024;
 constexpr const char* kPassword = "pass word";
-
-std::pair<int, std::string> Shell(const std::string& cmd) {
-  std::string out;
-  FILE* pipe = popen(("LC_ALL=C.UTF-8 " + cmd + " </dev/null 2>&1").c_str(), "r");
-  if (!pipe) return {-1, out};
-  std::array<char, 65536> buf;
-  while (size_t n = fread(buf.data(), 1, buf.size(), pipe))
-    out.append(buf.data(), n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char ch : s)
-    q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return q + "'";
-}
-
-bool HasTool(const std::string& tool) {
-  return Shell("command -v " + tool + " >/dev/null").first == 0;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string Noise(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& ch : s) {
-    seed = seed * 1103515245 + 12345;
-    ch = static_cast<char>(seed >> 24);
-  }
-  return s;
-}
 
 using TTree = std::map<std::string, std::string>;
 
@@ -140,13 +106,13 @@ TEST(SplitSetInterop, PeersReadTheSetToTheBytesAdded) {
     EXPECT_TRUE(fs::exists(set / "data.z01"));
 
     const std::string archive = Quote((set / "data.zip").string());
-    const auto [testStatus, testOut] = Shell("7zz t -p" + Quote(kPassword) + " " + archive);
+    const auto [testStatus, testOut] = RunShell("7zz t -p" + Quote(kPassword) + " " + archive);
     EXPECT_EQ(testStatus, 0) << testOut;
     EXPECT_NE(testOut.find("Everything is Ok"), std::string::npos) << testOut;
     EXPECT_EQ(testOut.find("Warning"), std::string::npos) << testOut;
     const fs::path out = dir.Root() / "out-7zz";
-    const auto [status, log] =
-        Shell("7zz x -y -bd -p" + Quote(kPassword) + " -o" + Quote(out.string()) + " " + archive);
+    const auto [status, log] = RunShell("7zz x -y -bd -p" + Quote(kPassword) + " -o" +
+                                        Quote(out.string()) + " " + archive);
     EXPECT_EQ(status, 0) << log;
     EXPECT_EQ(FilesBelow(out), expected);
   }
@@ -158,7 +124,7 @@ TEST(SplitSetInterop, TheEngineReadsASetZipSplit) {
   const std::string noise = Noise(180000, 3);
   std::ofstream(dir.NativePath("n.bin"), std::ios::binary) << noise;
   const auto [status, log] =
-      Shell("cd " + Quote(dir.Root().string()) + " && zip -q -s 64k set.zip n.bin");
+      RunShell("cd " + Quote(dir.Root().string()) + " && zip -q -s 64k set.zip n.bin");
   ASSERT_EQ(status, 0) << log;
   ASSERT_TRUE(fs::exists(dir.Root() / "set.z02"));
   TKelvane a(nullptr);
