@@ -463,8 +463,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Creates the file of new volume FinalName (the name its request gave)
   // and makes it the archive stream.
   void CreateVolumeFile(const UString& FinalName);
-  // Pushes the volume written now to the disk and frees its stream.
-  void CloseNewVolume();
+  // Frees the stream of the volume written now, with Flush after pushing
+  // its data to the disk.
+  void CloseNewVolume(bool Flush);
   // Cuts the set back to Position in volume Volume: later volumes are
   // deleted and Volume becomes the archive stream again, written from there.
   // Raises EKelException 45 when the volume is on a disk that is gone

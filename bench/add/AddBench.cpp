@@ -8,6 +8,8 @@
 //       AddFromStream) at compression mode MODE, AES-256 with "aes"
 //   kelvane_add_bench append ARCHIVE NAME BYTES
 //       appends an item NAME of BYTES bytes to the existing ARCHIVE
+//   kelvane_add_bench split ARCHIVE SOURCE MODE VOLUME
+//       as new, written as a split set of volumes of VOLUME bytes
 #include <sys/resource.h>
 
 #include <chrono>
@@ -44,7 +46,8 @@ double Seconds(const timeval& t) {
 int Usage() {
   std::fprintf(stderr,
                "usage: kelvane_add_bench new ARCHIVE SOURCE MODE [aes]\n"
-               "       kelvane_add_bench append ARCHIVE NAME BYTES\n");
+               "       kelvane_add_bench append ARCHIVE NAME BYTES\n"
+               "       kelvane_add_bench split ARCHIVE SOURCE MODE VOLUME\n");
   return 2;
 }
 
@@ -65,9 +68,15 @@ int main(int argc, char** argv) {
       failure = ToUtf8(message);
       action = fxaAbort;
     });
-    if (what == "new") {
+    if (what == "split") {
+      if (argc < 6) return Usage();
+      a.SetSpanningMode(smSplitting);
+      a.SpanningOptions().SetVolumeSize(vsCustom);
+      a.SpanningOptions().SetCustomVolumeSize(std::atoll(argv[5]));
+    }
+    if (what == "new" || what == "split") {
       a.SetCompressionMode(static_cast<uint8_t>(std::atoi(argv[4])));
-      if (argc > 5 && std::strcmp(argv[5], "aes") == 0) {
+      if (what == "new" && argc > 5 && std::strcmp(argv[5], "aes") == 0) {
         a.SetPassword("bench-password");
         a.SetEncryptionMethod(caAES_256);
       }
