@@ -72,8 +72,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // writable opening uses to roll an interrupted commit back.
 
   // Opens the archive when it is not active and starts (or, nested, counts) an
-  // update. Native errors: 62 a multi-volume archive already had a commit; 32
-  // the archive is open read-only. An interrupted commit of a file archive is
+  // update. Native errors: 62 a multi-volume archive already had a commit, or
+  // was not created by this opening (a set is written once, as it is made);
+  // 32 the archive is open read-only. An interrupted commit of a file archive is
   // rolled back first.
   void BeginUpdate();
   // Counts a nested update down; the outermost one commits (CommitUpdate).
