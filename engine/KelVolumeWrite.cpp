@@ -145,14 +145,12 @@ void TKelBaseArchiver::CreateVolumeFile(const UString& FinalName) {
   }
 }
 
-void TKelBaseArchiver::CloseNewVolume() {
+void TKelBaseArchiver::CloseNewVolume(bool Flush) {
   if (!FCompressedStream || IsCustomStream) return;
   TStream* stream = FCompressedStream;
   FCompressedStream = nullptr;
-  // A spanned disk is taken out next; a split part is renamed over an older
-  // file once the set stands, and must be on the disk by then.
   try {
-    FlushVolume(*stream);
+    if (Flush) FlushVolume(*stream);
   } catch (...) {
     delete stream;
     throw;
@@ -203,7 +201,14 @@ void TKelBaseArchiver::RenameLastVolume() {
   if (FSpanningMode == smSpanning)
     lastName = DirectoryPart(FNewVolumes.back().FileName) + FileNamePart(lastName);
   const auto last = FNewVolumes.size() - 1;
-  CloseNewVolume();
+  CloseNewVolume(true);
+  // The parts replace older files by their names: they are on the disk
+  // first. Split parts are flushed only now, so that the system writes the
+  // earlier ones out while the later ones are written.
+  if (FSpanningMode == smSplitting)
+    for (size_t i = 0; i < last; ++i)
+      if (!FlushFile(FNewVolumes[i].FileName))
+        throw EWriteError(u"Cannot flush \"" + FNewVolumes[i].FileName + u"\" to the disk");
 
   // A set behind a program runs from its first volume.
   if (!FSFXStub.empty()) {

@@ -115,7 +115,8 @@ void TKelBaseArchiver::OpenVolume(const TKelVolumeNumberInfo& Info) {
   }
 
   if (FileOpenMode == fmCreate) {
-    CloseNewVolume();
+    // A spanned disk is taken out next: what it holds must be on it.
+    CloseNewVolume(FSpanningMode == smSpanning);
     const int64_t size = FSpanningOptions->GetVolumeSize(Info);
     UString name;
     for (;;) {

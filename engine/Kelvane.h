@@ -73,8 +73,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // writable opening uses to roll an interrupted commit back.
 
   // Opens the archive when it is not active and starts (or, nested, counts) an
-  // update. Native errors: 62 a multi-volume archive already had a commit; 32
-  // the archive is open read-only. An interrupted commit of a file archive is
+  // update. Native errors: 62 a multi-volume archive already had a commit, or
+  // was not created by this opening (a set is written once, as it is made);
+  // 32 the archive is open read-only. An interrupted commit of a file archive is
   // rolled back first.
   void BeginUpdate();
   // Counts a nested update down; the outermost one commits (CommitUpdate).
@@ -464,8 +465,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Creates the file of new volume FinalName (the name its request gave)
   // and makes it the archive stream.
   void CreateVolumeFile(const UString& FinalName);
-  // Pushes the volume written now to the disk and frees its stream.
-  void CloseNewVolume();
+  // Frees the stream of the volume written now, with Flush after pushing
+  // its data to the disk.
+  void CloseNewVolume(bool Flush);
   // Cuts the set back to Position in volume Volume: later volumes are
   // deleted and Volume becomes the archive stream again, written from there.
   // Raises EKelException 45 when the volume is on a disk that is gone
