@@ -190,6 +190,9 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
   if (FActive) throw EKelException(NativeArchiveOpen, this);
   const bool inPlace = OutputFileName.empty() || IsSameFile(OutputFileName, FFileName);
   const UString target = inPlace ? FFileName : OutputFileName;
+  // A file that the repaired one replaces must not give way to data still in
+  // flight: it is flushed first. A new file replaces nothing.
+  const bool replaces = IsFile(target);
   if (inPlace) {
     try {
       TFileStream probe(FFileName, ModeExclusiveWrite);
@@ -220,7 +223,7 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
       outDir.ArchiveComment = DMHandle->ArchiveComment;
       outDir.SaveDir(true);
     }
-    if (!SetHandleMode(out.Handle(), ModeFor(target)) || !out.Flush())
+    if (!SetHandleMode(out.Handle(), ModeFor(target)) || (replaces && !out.Flush()))
       throw EWriteError(u"Cannot complete \"" + tempName + u"\"");
   } catch (...) {
     data.reset();
