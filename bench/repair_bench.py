@@ -101,8 +101,11 @@ def main():
         with zipfile.ZipFile(ours) as z:
             bad = z.testzip()
             print("kelvane: %d items, first bad: %s" % (len(z.infolist()), bad))
-        with zipfile.ZipFile(theirs) as z:
-            print("zip -FF: %d items" % len(z.infolist()))
+        try:
+            with zipfile.ZipFile(theirs) as z:
+                print("zip -FF: %d items, first bad: %s" % (len(z.infolist()), z.testzip()))
+        except zipfile.BadZipFile as e:
+            print("zip -FF: python3 zipfile cannot read its output: %s" % e)
 
 
 if __name__ == "__main__":
