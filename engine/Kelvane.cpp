@@ -277,15 +277,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 
 // The answers without a handler (Default...): engine/KelDefaultHandlers.cpp.
 
-// ---- Operations not yet built (see Kelvane.h): they do nothing and report
-// failure where they have a result.
-
-bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
-  return false;
-}
-void TKelBaseArchiver::MakeSFX(const UString&) {}
-void TKelBaseArchiver::RepairArchive(const UString&) {}
-
 // ---- TKelvane
 
 TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
@@ -306,7 +297,5 @@ void TKelvane::SetPassword(const AnsiString& Value) {
 void TKelvane::UpdateCompressionMethod() {
   FCompressionMethod = FCompressionMode != 0 ? MethodDeflate : MethodStored;
 }
-
-void TKelvane::MergeWith(const UString&) {}  // not yet built (see Kelvane.h)
 
 }  // namespace kelvane

@@ -24,11 +24,6 @@ struct TDirItem;
 struct TKelItemDecoding;
 struct TKelCommitState;
 
-// NOT YET BUILT. These operations are declared with their final signatures but
-// their bodies do nothing and raise nothing; the ones with a result report
-// failure (false):
-//   FastFileAppend, MakeSFX, TKelvane::MergeWith, RepairArchive.
-
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
   // Creates the options, masks, spanning options and volume descriptor with their
@@ -215,8 +210,25 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // The whole item as text in the ANSI code page; without progress reports.
   void ExtractToString(const UString& FileName, UString& Text);
 
-  // ---- Whole files
+  // ---- Whole files (engine/KelSFX.cpp)
+
+  // Appends the whole of InStream (from its start) to the end of OutStream in
+  // blocks of 1 MiB; FileName only names it in the progress reports
+  // (poMakeSFX, when progress is enabled). False when InStream ended early or
+  // OutStream took fewer bytes; true, with FProgressCancel set, when a
+  // progress handler cancelled.
   bool FastFileAppend(TStream& OutStream, TStream& InStream, const UString& FileName);
+  // Writes SFXFileName: the SFXStub file followed by the archive (the open
+  // one, its pending update committed first, or else FileName), with the
+  // directory's offsets counting the stub; the archive itself is not
+  // changed. Everything is checked before any output exists; the output is
+  // written beside SFXFileName and takes its place, executable, only when
+  // complete, so a failure or a cancel leaves what was there. Native errors:
+  // 17 SFXStub is empty; 18 the stub file is missing; 49 a multi-volume
+  // archive; 50 the archive already has bytes in front of its first item;
+  // 12 a closed archive whose file is missing; 56 the stub or the archive
+  // could not be copied whole; those of reading the directory. Raises
+  // Exception when SFXFileName names the stub or the archive file.
   void MakeSFX(const UString& SFXFileName);
 
   // ---- Checking and repair
@@ -230,6 +242,20 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // stored and Deflate and for every error of reading or decoding. Native
   // errors: 13 no archive is open; 42 no item is found.
   bool IsFilePasswordValid(const UString& FileName, const AnsiString& Password);
+  // (engine/KelRepair.cpp) Rebuilds FileName, read as far as it can be (its
+  // directory rebuilt from the local headers when needed), into
+  // OutputFileName, or with an empty one (or FileName's own) into FileName
+  // itself. Each item keeps its name, times, attributes and comment. An item
+  // that decodes and verifies (or that is encrypted and has no password
+  // given) is copied as it is stored; a damaged one is stored anew with what
+  // could be decoded of it, through a temporary data file; one that cannot
+  // be read at all is left out. The new archive is written beside its place
+  // and takes it by one rename once complete and flushed, so a failure or a
+  // kill leaves the old file; no temporary file stays. Native errors: 37 an
+  // archive is open; 36 the output cannot be created, or FileName, to be
+  // replaced, cannot be opened for writing; those of opening FileName.
+  // A failing write of the output (a full disk) passes through and changes
+  // nothing. ExtractCorruptedFiles and OpenCorruptedArchives are restored.
   void RepairArchive(const UString& OutputFileName);
   // Whether FileName holds a usable archive: true while the archive is open;
   // otherwise true when the file has an end record, or its items can be
@@ -692,6 +718,37 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // has no old version in the saved tail.
   void CopyItem(int32_t Index);
 
+  // Writes item Item (its name, settings and extra fields as set) with Source
+  // as its data (none for a folder) at Out's position: local header, data,
+  // central values. False when storing the data was cancelled or a disk-full
+  // retry refused. Raises as StoreItemData, and 43 when the item needs Zip64
+  // while Zip64Mode is zmDisabled. HeaderLength, when given, receives the
+  // local header's length.
+  bool WriteNewItem(TDirItem& Item, TStream* Source, TStream& Out, int64_t* HeaderLength = nullptr);
+
+  // ---- Whole files and merging (engine/KelSFX.cpp, KelMerge.cpp)
+
+  // Copies Count bytes from In's position to Out's position in 1 MiB blocks,
+  // with file and overall reports for Operation when FProgressEnabled. False
+  // when In ends early or Out takes fewer bytes; true on success and on a
+  // cancel (FProgressCancel is then set).
+  bool CopyBlocks(TStream& Out, TStream& In, int64_t Count, const UString& FileName,
+                  TKelProcessOperation Operation);
+  // Adds the items of Other to the directory as copies whose data stands at
+  // Base on: a name this archive already has is replaced only as the
+  // overwrite mode (or the question) says.
+  void PlanMerge(const TKelDirManager& Other, const UString& OtherFileName, uint64_t Base);
+  bool TakesMergedItem(const TDirItem& Here, const TDirItem& Other, const UString& OtherFileName);
+
+  // ---- Repair (engine/KelRepair.cpp)
+
+  // Puts item Index of the open archive into Out (its directory OutDir):
+  // copied as stored when it verifies, else stored anew from what Data
+  // receives of it. False when it is left out.
+  bool RepairItem(int32_t Index, TStream& Out, TKelDirManager& OutDir, TFileStream& Data);
+  // Copies item Index as stored (local header, data, data descriptor) to Out.
+  void CopyStoredItem(const TDirItem& Item, TStream& Out);
+
   // ---- Gathering files (engine/KelAddFiles.cpp)
 
   // A mask as a path to search; Relative: it was resolved against the current
@@ -946,7 +1003,18 @@ class TKelvane : public TKelBaseArchiver {
   explicit TKelvane(TComponent* AOwner);
   const char* ClassName() const override { return "TKelvane"; }
 
-  // Appends the items of the archive file ArchiveFileName to the open archive.
+  // (engine/KelMerge.cpp) Appends the items of the archive file
+  // ArchiveFileName (opened read-only; it may be this archive's own file, and
+  // may have a stub) to the open archive: its item data is copied as it is,
+  // and each of its items joins the directory, pointing at its copied local
+  // header. A name this archive has already is decided by
+  // Options().OverwriteMode() (omPrompt: DoConfirmOverwrite with both paths;
+  // omIfNewer / omIfOlder: by DOS date-time); the data of an item not taken
+  // stays unused in the file. Runs as a commit: a failure, a kill or a
+  // cancel leaves the archive as it was. Native errors: 13 no archive is
+  // open; 26 an update is open; 32 the archive is open read-only; 52 the
+  // archive has volumes; those of opening ArchiveFileName. Raises Exception
+  // for a multi-volume ArchiveFileName, EWriteError when the copy fails.
   void MergeWith(const UString& ArchiveFileName);
 
   void SetPassword(const AnsiString& Value) override;
