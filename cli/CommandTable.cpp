@@ -16,6 +16,9 @@ const TCommand kCommands[] = {
     {"delete", "d", "delete items", RunDelete},
     {"rename", nullptr, "rename an item or a folder", RunRename},
     {"comment", nullptr, "set the comment of the archive or of items", RunComment},
+    {"sfx", nullptr, "make a self-extracting program of an archive", RunSfx},
+    {"merge", nullptr, "append the items of other archives", RunMerge},
+    {"repair", nullptr, "rebuild a damaged archive from what can be read", RunRepair},
 };
 
 }  // namespace

@@ -23,6 +23,9 @@ int RunMove(const std::vector<std::string>& args);
 int RunDelete(const std::vector<std::string>& args);
 int RunRename(const std::vector<std::string>& args);
 int RunComment(const std::vector<std::string>& args);
+int RunSfx(const std::vector<std::string>& args);
+int RunMerge(const std::vector<std::string>& args);
+int RunRepair(const std::vector<std::string>& args);
 
 // "kelvane: <message>" on standard error.
 void PrintError(const std::string& message);

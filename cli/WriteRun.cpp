@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 #include "cli/Commands.h"
@@ -12,6 +13,18 @@
 #include "platform/Text.h"
 
 namespace kelvane::cli {
+namespace {
+
+constexpr int32_t NativeWriteError = 46;
+constexpr int32_t NativeDiskFull = 65;
+
+uint64_t DiskSize(const UString& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(ToUtf8(path), error);
+  return error ? 0 : size;
+}
+
+}  // namespace
 
 bool OpenForWriting(TCliArchiver& archiver, const std::string& path, bool create) {
   const UString name = FromUtf8(path);
@@ -28,7 +41,7 @@ bool OpenForWriting(TCliArchiver& archiver, const std::string& path, bool create
   if (!damage.empty()) {
     archiver.CloseArchive();
     throw std::runtime_error(path + " is damaged (" + damage +
-                             "); it was not changed. Extract what it holds into a new archive.");
+                             "); it was not changed. 'kelvane repair' rebuilds it.");
   }
   return false;
 }
@@ -60,17 +73,19 @@ void TWriteRun::Run(const std::function<void()>& change) {
       });
   FArchiver.SetOnOverallProgress([this, terminal](TKelBaseArchiver*, double, TKelProcessOperation,
                                                   TKelProgressPhase phase, bool& cancel) {
-    if (phase == ppStart)
-      FBar = std::make_unique<TProgressBar>(stderr, terminal, FArchiver.PendingBytes());
+    if (phase == ppStart && !FBar) MakeBar(terminal);
     // After the end report the directory is written: nothing to stop.
     if (phase != ppEnd && Interrupted()) cancel = FCancelled = true;
   });
-  FArchiver.SetOnFileProgress([this](TKelBaseArchiver*, const UString& name, double progress,
-                                     TKelProcessOperation, TKelProgressPhase phase, bool& cancel) {
+  // Whole files report their start before the overall one.
+  FArchiver.SetOnFileProgress([this, terminal](TKelBaseArchiver*, const UString& name,
+                                               double progress, TKelProcessOperation,
+                                               TKelProgressPhase phase, bool& cancel) {
+    if (phase == ppStart && !FBar && FWholeFiles) MakeBar(terminal);
     if (FBar) {
       switch (phase) {
         case ppStart:
-          FBar->ItemStart(name, FArchiver.ItemSize(name));
+          FBar->ItemStart(name, FWholeFiles ? DiskSize(name) : FArchiver.ItemSize(name));
           break;
         case ppProcess:
           FBar->ItemProgress(progress);
@@ -91,7 +106,7 @@ void TWriteRun::Run(const std::function<void()>& change) {
     if (Interrupted()) cancel = FCancelled = true;
   });
   FArchiver.SetOnProcessFileFailure([this](TKelBaseArchiver*, const UString& name,
-                                           TKelProcessOperation, int32_t, int32_t,
+                                           TKelProcessOperation, int32_t nativeError, int32_t,
                                            const UString& message, TKelAction& action) {
     if (FBar) FBar->Clear();
     TWriteFailure failure{DisplayText(name), DisplayText(message)};
@@ -99,6 +114,12 @@ void TWriteRun::Run(const std::function<void()>& change) {
     FFailures.push_back(std::move(failure));
     if (FBar) FBar->ItemEnd();
     action = fxaIgnore;
+    // A full disk fails every item after this one too, and an archive with
+    // only the items that fitted is not what was asked for: all or nothing.
+    if (nativeError == NativeDiskFull || nativeError == NativeWriteError) {
+      action = fxaAbort;
+      FOutputFailed = true;
+    }
     if (Interrupted()) {
       action = fxaAbort;
       FCancelled = true;
@@ -115,11 +136,20 @@ void TWriteRun::Run(const std::function<void()>& change) {
   FBar.reset();
 }
 
+void TWriteRun::MakeBar(bool terminal) {
+  FBar = std::make_unique<TProgressBar>(stderr, terminal,
+                                        FWholeFiles ? FTotal : FArchiver.PendingBytes());
+}
+
 int TWriteRun::Finish() {
   std::fflush(stdout);
   if (FCancelled) {
     PrintError("interrupted; the archive was left as it was");
     return ExitInterrupted;
+  }
+  if (FOutputFailed) {
+    PrintError("the archive could not be written; it was left as it was");
+    return ExitFailure;
   }
   if (FFailures.empty()) return ExitOk;
   PrintError(std::to_string(FFailures.size()) + (FFailures.size() == 1 ? " item" : " items") +

@@ -45,6 +45,14 @@ class TWriteRun {
   // the open update is cancelled before the error passes on.
   void Run(const std::function<void()>& change);
 
+  // Progress counted in whole files (an archive copied behind a stub, archives
+  // merged): the bar's total is TotalBytes and each reported name is a file
+  // on disk, not an item of the update.
+  void CountWholeFiles(uint64_t totalBytes) {
+    FWholeFiles = true;
+    FTotal = totalBytes;
+  }
+
   // Asked for each file or folder the engine finds while gathering; false
   // passes it over. Everything is taken when it is empty.
   std::function<bool(const UString& path)> Accept;
@@ -55,17 +63,23 @@ class TWriteRun {
   int64_t StoredItems() const { return FStored; }
 
   // The status the command ends with, after naming failures on standard
-  // error: 130 rolled back, 1 failures, else 0.
+  // error: 130 rolled back, 1 failures (a full disk rolls the change back),
+  // else 0.
   int Finish();
 
  private:
+  void MakeBar(bool terminal);
+
   TCliArchiver& FArchiver;
   bool FQuiet;
   bool FVerbose;
   bool FCancelled = false;
+  bool FOutputFailed = false;  // the archive's disk refused a write
   std::unique_ptr<TProgressBar> FBar;
   std::vector<TWriteFailure> FFailures;
   int64_t FStored = 0;
+  bool FWholeFiles = false;
+  uint64_t FTotal = 0;
 };
 
 }  // namespace kelvane::cli

@@ -144,6 +144,10 @@ bool TKelBaseArchiver::RepairItem(int32_t Index, TStream& Out, TKelDirManager& O
       FExtractCorruptedFiles = true;
       FProgressCancel = false;
       if (!item.IsDirectory()) ExtractItemToStream(Index, Data, 0, 0);
+      // An empty file in place of one that had data would pass for the real
+      // one: an item of which nothing decodes is left out.
+      if (!item.IsDirectory() && Data.Size() == 0 && item.UncompressedSize() > 0)
+        throw EReadError("Nothing of the item could be decoded");
       UpdateCompressionMethod();
       TKelZipCentralDir& cd = item.CentralDir;
       cd.genPurposeFlag &= static_cast<uint16_t>(~(KelFlagDataDescriptor | KelFlagEncrypted));

@@ -35,16 +35,20 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry) {
       const ssize_t n = ::readlink(native.c_str(), buffer.data(), buffer.size());
       if (n < 0 || static_cast<size_t>(n) >= buffer.size()) return false;
       buffer.resize(static_cast<size_t>(n));
-      entry = TDiskEntry{static_cast<uint32_t>(st.st_mode), st.st_mtime, n, true, buffer};
+      entry = TDiskEntry{};
+      entry.Mode = static_cast<uint32_t>(st.st_mode);
+      entry.MTime = st.st_mtime;
+      entry.Size = n;
+      entry.IsLink = true;
+      entry.LinkTarget = buffer;
       entry.Id = TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
       return true;
     }
   }
-  entry = TDiskEntry{static_cast<uint32_t>(st.st_mode),
-                     st.st_mtime,
-                     S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0,
-                     false,
-                     {}};
+  entry = TDiskEntry{};
+  entry.Mode = static_cast<uint32_t>(st.st_mode);
+  entry.MTime = st.st_mtime;
+  entry.Size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
   entry.Id = TFileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   entry.Attributes = AttributesOf(st, LastComponent(native));
   return true;

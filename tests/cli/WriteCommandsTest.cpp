@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include "PeerTools.h"
 #include "WriteSupport.h"
 
 namespace kelvane::test {
@@ -130,6 +133,24 @@ TEST_F(CliWrite, DeleteRenameAndCommentChangeOnlyWhatTheyName) {
             "about a\n");
   EXPECT_EQ(Shell("unzip -tq " + ShellQuoted(P("work/t.zip"))).Status, 0);
   EXPECT_EQ(Shell("7zz t " + ShellQuoted(P("work/t.zip"))).Status, 0);
+}
+
+TEST_F(CliWrite, SplitWritesVolumesNoLargerThanAskedThatOtherToolsRead) {
+  WriteFile(P("work/big.bin"), Noise(200000, 3));
+  const TCliRun run = Run({"add", "set.zip", "big.bin", "src", "--split", "64k"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::vector<std::string> volumes;
+  for (const auto& e : std::filesystem::directory_iterator(P("work")))
+    if (e.path().stem() == "set") volumes.push_back(e.path().filename());
+  std::sort(volumes.begin(), volumes.end());
+  EXPECT_EQ(volumes, (std::vector<std::string>{"set.z01", "set.z02", "set.z03", "set.zip"}));
+  for (const std::string& v : volumes)
+    EXPECT_LE(std::filesystem::file_size(P("work/" + v)), 65536u) << v;
+  EXPECT_EQ(Run({"test", "set.zip", "-q"}).Status, 0);
+  const TShellRun peer = Shell("cd " + ShellQuoted(P("work")) + " && 7zz x -oout set.zip");
+  EXPECT_EQ(peer.Status, 0) << peer.Out;
+  EXPECT_EQ(ReadWhole(P("work/out/big.bin")), ReadWhole(P("work/big.bin")));
+  EXPECT_EQ(ReadWhole(P("work/out/src/a.txt")), std::string(3000, 'a'));
 }
 
 TEST_F(CliWrite, ANewSelfExtractorStartsWithTheStubAndRuns) {

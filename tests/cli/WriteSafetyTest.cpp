@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "PeerTools.h"
 #include "WriteSupport.h"
 
 namespace kelvane::test {
@@ -98,6 +99,47 @@ TEST_F(CliWriteSafety, BadInputLeavesTheArchiveAsItWas) {
   }
   EXPECT_FALSE(std::filesystem::exists(P("work/missing.zip")));
   EXPECT_EQ(ReadWhole(P("work/enc.zip")), encBefore);
+}
+
+// A disk that fills while the archive is written (a file size limit stands
+// in for it): the whole change is rolled back, whatever fitted before.
+TEST_F(CliWriteSafety, AFullDiskLeavesEveryArchiveAsItWas) {
+  WriteFile(P("work/small.txt"), "small");
+  WriteFile(P("work/big.bin"), Noise(300000, 7));
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Archive;  // changed: must stay as it was; new: must not exist
+    std::string Message;
+  } cases[] = {
+      {{"add", "base.zip", "small.txt", "big.bin"}, "base.zip", "Disk is full"},
+      {{"add", "base.zip", "big.bin", "small.txt"}, "base.zip", "Disk is full"},
+      {{"add", "new.zip", "small.txt", "big.bin"}, "new.zip", "Disk is full"},
+      {{"add", "split.zip", "big.bin", "-0", "--split", "64k"}, "split.z01", "Disk is full"},
+      {{"merge", "base.zip", "full.zip"}, "base.zip", "Cannot append the items of \"full.zip\""},
+  };
+  ASSERT_EQ(RunCli({"add", "full.zip", "big.bin", "-0"}, P("work")).Status, 0);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args[0] + " " + c.Args[1] + " " + c.Args[2]);
+    const bool existed = std::filesystem::exists(P("work/" + c.Archive));
+    const std::string before = existed ? ReadWhole(P("work/" + c.Archive)) : "";
+    std::string command = "cd " + ShellQuoted(P("work")) + " && trap '' XFSZ && ulimit -f 100 && " +
+                          ShellQuoted(KELVANE_CLI);
+    for (const std::string& a : c.Args)
+      command += " " + ShellQuoted(a);
+    const TShellRun run = Shell("bash -c " + ShellQuoted(command));
+    EXPECT_EQ(run.Status, 1) << run.Out;
+    EXPECT_NE(run.Out.find(c.Message), std::string::npos) << run.Out;
+    if (existed) {
+      EXPECT_EQ(ReadWhole(P("work/" + c.Archive)), before);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(P("work/" + c.Archive)));
+    }
+    EXPECT_TRUE(LeftoversGone());
+  }
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(P("work")))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 5u);  // seed.txt, base.zip, small.txt, big.bin, full.zip
 }
 
 // A source that cannot be opened (a socket: no permission bits keep root out)

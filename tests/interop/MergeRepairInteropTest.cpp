@@ -169,9 +169,10 @@ TEST_F(MergeRepairInterop, RepairedArchivesReadClean) {
     a.RepairArchive(dir.Path(u"fixed.zip"));
     ExpectUnzipClean(dir.NativePath("fixed.zip"));
     const auto read = PythonRead(dir.NativePath("fixed.zip"));
-    for (const auto& [name, data] : source == "ours.zip" ? Ours : Theirs)
+    for (const auto& [name, data] : source == "ours.zip" ? Ours : Theirs) {
       if (name != victim)
         EXPECT_EQ(read.count(name) ? read.at(name) : "missing", Hex(data)) << name;
+    }
   }
 }
 
