@@ -1,9 +1,9 @@
 // The seam between the Deflate driving (TKelDeflater, TKelInflater) and the
 // library that does the work. Two sides: zlib, in every program, and ISA-L,
-// which inflates about twice as fast and deflates its fast levels many times
-// faster. The statically linked stubs carry zlib alone; libkelvane and
-// kelvane take ISA-L when the build found it. Both sides read and write raw
-// Deflate, so an archive never tells which one made it.
+// which inflates about three times as fast and deflates the fastest modes
+// about three times as fast, packing as well. The statically linked stubs carry zlib alone;
+// libkelvane and kelvane take ISA-L when the build found it. Both sides read and write raw Deflate,
+// so an archive never tells which one made it.
 //
 // A program gets exactly one of the two choice objects (kel_deflate_zlib or
 // kel_deflate_fast in the build), which define the functions under "Choice".
@@ -61,7 +61,8 @@ std::unique_ptr<TKelInflateCore> NewZlibInflateCore();
 std::unique_ptr<TKelDeflateCore> NewZlibDeflateCore(int level);
 
 // The ISA-L side, only in programs built with it (coding/backend). Its
-// deflater takes the modes it is chosen for (1 to 3).
+// deflater takes the modes it is chosen for (1 and 2; above 2 it packs as
+// its mode 2).
 std::unique_ptr<TKelInflateCore> NewIsalInflateCore();
 std::unique_ptr<TKelDeflateCore> NewIsalDeflateCore(int mode);
 

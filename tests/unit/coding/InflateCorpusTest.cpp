@@ -224,7 +224,7 @@ TEST_P(InflateCorpusSides, OwnStreamsDecodeAlikeBothWays) {
     x = x * 1103515245 + 12345;
     src.push_back(static_cast<uint8_t>((x >> 16) % 17 + 'a'));
   }
-  for (int level : {1, 3, 6, 9}) {
+  for (int level : {1, 2, 6, 9}) {
     SCOPED_TRACE(level);
     TKelDeflater d(level, GetParam());
     Bytes packed;

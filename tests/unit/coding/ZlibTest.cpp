@@ -241,11 +241,11 @@ TEST_P(DeflateSides, UnfinishedStreamRaisesWhenClosedUnlessCancelled) {
     d.CompressChunk(src.data(), src.size(), false);
     EXPECT_NO_THROW(d.End(true));
   }
-  for (int level : {2, 9}) {
+  for (int level : {1, 9}) {
     TKelDeflater d(level, GetParam());  // nothing compressed: an empty item never starts the stream
     EXPECT_NO_THROW(d.End());
   }
-  for (int level : {3, 5}) {
+  for (int level : {2, 5}) {
     TKelDeflater d(level, GetParam());
     d.CompressChunk(src.data(), src.size(), true);
     EXPECT_THROW(d.CompressChunk(src.data(), 1, true), ECompressionError);
