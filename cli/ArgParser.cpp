@@ -75,7 +75,7 @@ TParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<TO
       const TOptionSpec* spec = FindShort(specs, arg[k]);
       if (!spec) throw EUsageError(std::string("unknown option -") + arg[k]);
       if (!spec->TakesValue) {
-        out.Add(spec->Long, {});
+        out.Add(spec->Long, spec->FlagValue ? spec->FlagValue : "");
         continue;
       }
       if (k + 1 < arg.size()) {

@@ -17,6 +17,9 @@ struct TOptionSpec {
   // Takes its value and then every following argument up to the next option
   // (or the end); only with TakesValue.
   bool Greedy = false;
+  // A flag that stands for a value of option Long (-6 for --level 6): its use
+  // adds this value under Long. Give such specs after the one of Long itself.
+  const char* FlagValue = nullptr;
 };
 
 // A malformed command line: the program answers with exit status 2.

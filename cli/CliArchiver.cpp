@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "container/KelDirManager.h"
 #include "platform/Text.h"
 
@@ -58,6 +60,46 @@ std::vector<TVolumeFile> TCliArchiver::VolumeFiles() {
     files.push_back(std::move(file));
   }
   return files;
+}
+
+int32_t TCliArchiver::ModifiedItems() const {
+  CheckActive();
+  int32_t count = 0;
+  for (int32_t i = 0; i < DMHandle->CDir.Count(); ++i)
+    count += DMHandle->CDir.GetItemPtr(i).Modified ? 1 : 0;
+  return count;
+}
+
+uint64_t TCliArchiver::PendingBytes() const {
+  CheckActive();
+  uint64_t total = 0;
+  for (int32_t i = 0; i < DMHandle->CDir.Count(); ++i) {
+    const TDirItem& item = DMHandle->CDir.GetItemPtr(i);
+    const bool storedAnew =
+        item.Operation == poAdd || item.Operation == poUpdate || item.Operation == poMove;
+    if (item.Modified && storedAnew && !item.IsDirectory()) total += item.UncompressedSize();
+  }
+  return total;
+}
+
+uint64_t TCliArchiver::ItemSize(const UString& name) const {
+  CheckActive();
+  UString stored = name;
+  std::replace(stored.begin(), stored.end(), PathDelim, u'/');
+  int32_t index = -1;
+  if (!DMHandle->CDir.FileExists(stored, index) || index < 0) return 0;
+  return DMHandle->CDir.GetItemPtr(index).UncompressedSize();
+}
+
+const TDirItem* TCliArchiver::SmallestEncryptedItem() const {
+  CheckActive();
+  const TDirItem* best = nullptr;
+  for (int32_t i = 0; i < DMHandle->CDir.Count(); ++i) {
+    const TDirItem& item = DMHandle->CDir.GetItemPtr(i);
+    if (!(item.CentralDir.genPurposeFlag & 1) || item.IsDirectory()) continue;
+    if (!best || item.CompressedSize() < best->CompressedSize()) best = &item;
+  }
+  return best;
 }
 
 void TCliArchiver::Select(const std::vector<std::string>& masks,

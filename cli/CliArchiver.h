@@ -35,6 +35,17 @@ class TCliArchiver : public TKelvane {
   // one-file archive the file itself.
   std::vector<TVolumeFile> VolumeFiles();
 
+  // ---- Pending changes (inside an update)
+  // Items with a pending change.
+  int32_t ModifiedItems() const;
+  // Bytes of the items the commit will store anew (new, replaced, moved).
+  uint64_t PendingBytes() const;
+  // Size of the item Name names (disk separators); 0 when there is none.
+  uint64_t ItemSize(const UString& name) const;
+  // An encrypted file item of the fewest bytes, to check a password cheaply;
+  // nullptr when no item is encrypted.
+  const TDirItem* SmallestEncryptedItem() const;
+
   // Selects the items of the argument-less operations: Masks ("*.*" when
   // empty) minus Exclusions, every attribute.
   void Select(const std::vector<std::string>& masks, const std::vector<std::string>& exclusions);

@@ -17,6 +17,12 @@ int RunList(const std::vector<std::string>& args);
 int RunExtract(const std::vector<std::string>& args);
 int RunTest(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
+int RunAdd(const std::vector<std::string>& args);
+int RunUpdate(const std::vector<std::string>& args);
+int RunMove(const std::vector<std::string>& args);
+int RunDelete(const std::vector<std::string>& args);
+int RunRename(const std::vector<std::string>& args);
+int RunComment(const std::vector<std::string>& args);
 
 // "kelvane: <message>" on standard error.
 void PrintError(const std::string& message);

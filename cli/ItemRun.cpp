@@ -6,44 +6,11 @@
 
 #include "cli/Commands.h"
 #include "cli/Damage.h"
+#include "cli/Interrupt.h"
 #include "engine/PasswordFile.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
-namespace {
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-void OnSignal(int) {
-  gInterrupted = 1;
-}
-
-// Catches Ctrl-C and SIGTERM for the life of the object. The handler is reset
-// by its first signal, so a second one ends the program at once.
-class TInterruptScope {
- public:
-  TInterruptScope() {
-    gInterrupted = 0;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a question waiting for input gives up
-    sigaction(SIGINT, &sa, &FOldInt);
-    sigaction(SIGTERM, &sa, &FOldTerm);
-  }
-  ~TInterruptScope() {
-    sigaction(SIGINT, &FOldInt, nullptr);
-    sigaction(SIGTERM, &FOldTerm, nullptr);
-  }
-  TInterruptScope(const TInterruptScope&) = delete;
-  TInterruptScope& operator=(const TInterruptScope&) = delete;
-
- private:
-  struct sigaction FOldInt {};
-  struct sigaction FOldTerm {};
-};
-
-}  // namespace
 
 std::vector<TOptionSpec> ItemRunOptions() {
   return {{"help", 'h'},           {"exclude", 'x', true, true},
@@ -101,7 +68,7 @@ const TDirItem* TItemRun::StartedItem(const UString& name) const {
 }
 
 bool TItemRun::Interrupted() const {
-  return gInterrupted != 0;
+  return cli::Interrupted();
 }
 
 void TItemRun::Run(const std::function<void()>& operation) {
@@ -120,7 +87,7 @@ void TItemRun::Run(const std::function<void()>& operation) {
         break;
       case ppEnd:
         // A cancel is only reported back from here; the item did not end.
-        if (gInterrupted) break;
+        if (Interrupted()) break;
         bar.ItemEnd();
         ++FDoneItems;
         if (OnItemDone) {
@@ -129,7 +96,7 @@ void TItemRun::Run(const std::function<void()>& operation) {
         }
         break;
     }
-    if (gInterrupted) cancel = true;
+    if (Interrupted()) cancel = true;
   });
   FArchiver.SetOnProcessFileFailure([this, &bar](TKelBaseArchiver*, const UString& name,
                                                  TKelProcessOperation, int32_t, int32_t,
@@ -144,7 +111,7 @@ void TItemRun::Run(const std::function<void()>& operation) {
     bar.ItemEnd();
     if (OnItemFailed) OnItemFailed(failure);
     FFailures.push_back(std::move(failure));
-    action = gInterrupted ? fxaAbort : fxaIgnore;
+    action = Interrupted() ? fxaAbort : fxaIgnore;
   });
   FArchiver.SetOnLocalRecordWarning([this, &bar](TKelBaseArchiver*, const UString& name,
                                                  TKelLocalRecord record,

@@ -1,6 +1,7 @@
-// kelvane: the command-line archiver over the engine (reading side).
+// kelvane: the command-line archiver over the engine.
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/ArgParser.h"
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
 #include "engine/Kelvane.h"
 #include "platform/Text.h"
@@ -17,33 +19,28 @@ using namespace kelvane::cli;
 
 namespace {
 
-const char* const kHelp =
-    "Usage: kelvane COMMAND [ARGS...]\n"
-    "       kelvane --help | --version\n"
-    "\n"
-    "Reads ZIP archives, also behind a self-extractor stub, Zip64 and split\n"
-    "sets, with PKZIP or AES encrypted items.\n"
-    "\n"
-    "Commands:\n"
-    "  list, l      list the items of an archive\n"
-    "  extract, x   extract items\n"
-    "  test, t      verify items without writing them\n"
-    "  info         describe an archive\n"
-    "\n"
-    "Run 'kelvane COMMAND --help' for the options of a command.\n";
-
-struct TCommand {
-  const char* Name;
-  const char* Alias;
-  int (*Run)(const std::vector<std::string>&);
-};
-
-const TCommand kCommands[] = {
-    {"list", "l", RunList},
-    {"extract", "x", RunExtract},
-    {"test", "t", RunTest},
-    {"info", nullptr, RunInfo},
-};
+// The tool's help, with the commands of the table.
+std::string Help() {
+  std::string help =
+      "Usage: kelvane COMMAND [ARGS...]\n"
+      "       kelvane --help | --version\n"
+      "\n"
+      "Reads and writes ZIP archives, also behind a self-extractor stub, Zip64\n"
+      "and split sets, with PKZIP or AES encrypted items.\n"
+      "\n"
+      "Commands:\n";
+  for (const TCommand& c : Commands()) {
+    std::string names = std::string(c.Name) + (c.Alias ? std::string(", ") + c.Alias : "");
+    names.resize(std::max<size_t>(names.size() + 1, 13), ' ');
+    help += "  " + names + c.Summary + "\n";
+  }
+  help +=
+      "\n"
+      "Run 'kelvane COMMAND --help' for the options of a command.\n"
+      "Exit status: 0 success, 1 an item or the archive failed, 2 a wrong\n"
+      "command line, 130 interrupted (a change is rolled back).\n";
+  return help;
+}
 
 int UsageError(const std::string& where, const std::string& message) {
   std::fprintf(stderr, "kelvane%s: %s\nTry 'kelvane%s --help'.\n", where.c_str(), message.c_str(),
@@ -84,16 +81,14 @@ int main(int argc, char** argv) {
   if (args.empty()) return UsageError("", "no command given");
   const std::string& first = args[0];
   if (first == "--help" || first == "-h") {
-    std::fputs(kHelp, stdout);
+    std::fputs(Help().c_str(), stdout);
     return ExitOk;
   }
   if (first == "--version" || first == "-V") {
     std::printf("%s\n", Version().c_str());
     return ExitOk;
   }
-  const TCommand* command = nullptr;
-  for (const TCommand& c : kCommands)
-    if (first == c.Name || (c.Alias && first == c.Alias)) command = &c;
+  const TCommand* command = FindCommand(first);
   if (!command) return UsageError("", "unknown command '" + first + "'");
 
   const std::string where = std::string(" ") + command->Name;

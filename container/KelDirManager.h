@@ -166,6 +166,11 @@ class TKelDirManager {
   bool FindDataDescriptor(int64_t From, TKelZipDataDescriptor& Descriptor);
   // Makes the volume Info describes current, unless the stream is a custom one.
   void OpenVolumeForRead(const TKelVolumeNumberInfo& Info);
+  // Takes Arc's archive stream again after Arc changed volumes itself, unless
+  // the stream is a custom one.
+  void FollowArchiveStream() {
+    if (!FIsCustomStream) FCompressedStream = FArc->ArchiveStream();
+  }
 
   // ---- State
   TStream* CompressedStream() const { return FCompressedStream; }

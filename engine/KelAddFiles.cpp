@@ -1,7 +1,6 @@
 // Adding, moving and updating from disk: masks resolved to folders, the
 // folders searched, and every file or folder found turned into an item.
 #include "container/KelDirManager.h"
-#include "container/KelUnixFields.h"
 #include "engine/KelUnixMeta.h"
 #include "engine/Kelvane.h"
 #include "names/KelMask.h"
@@ -57,6 +56,8 @@ TKelBaseArchiver::TKelResolvedMask TKelBaseArchiver::ResolveMask(const UString& 
 bool TKelBaseArchiver::PathMatchesMask(const UString& Path, const UString& Mask,
                                        bool IsFolder) const {
   if (Mask == u"*.*") return true;
+  // Decided before a folder's mask gets its trailing separator.
+  const bool nameOnly = !HasSeparator(Mask);
   UString path = Path;
   UString mask = Mask;
   if (IsFolder) {
@@ -66,7 +67,7 @@ bool TKelBaseArchiver::PathMatchesMask(const UString& Path, const UString& Mask,
   const TKelResolvedMask resolved = ResolveMask(mask);
   if (resolved.Relative) {
     UString r = RelativePath(IncludeBackslash(FCurrentDir), path);
-    if (!HasSeparator(mask)) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? u"/" : u"");
+    if (nameOnly) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? u"/" : u"");
     if (r.empty()) r = FileNamePart(ExcludeBackslash(path));
     if (WildcardMatch(r, mask, true)) return true;
     const UString base = IncludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir));
@@ -84,7 +85,10 @@ void TKelBaseArchiver::GatherFiles(const std::vector<UString>& Masks, int32_t Se
   TProcessLockGuard lock;
   if (FCurrentDir.empty()) FCurrentDir = CurrentDirectory();
   TCurrentDirScope scope(FCurrentDir, ExcludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir)));
-  TKelGathering g{SearchAttr, Exclusions, Moving};
+  TKelGathering g;
+  g.SearchAttr = SearchAttr;
+  g.Exclusions = Exclusions;
+  g.Moving = Moving;
   for (const UString& name : {FFileName, VolumeFileName}) {
     TFileId id;
     if (!name.empty() && FileIdentity(name, id)) g.Archive.push_back(id);
@@ -160,10 +164,6 @@ bool TKelBaseArchiver::TakeFound(TKelGathering& g, const UString& Path, bool IsF
   const UString source = IsFolder ? ExcludeBackslash(Path) : Path;
   TDiskEntry entry;
   const bool known = KeepsUnixMetadata && ReadDiskEntry(source, FOptions->FollowLinks(), entry);
-  // Pipes, sockets and devices have no contents to store; reading a pipe
-  // would wait for a writer forever.
-  if (known && !entry.IsLink && !IsFolder && (entry.Mode & KelUnixTypeMask) != KelUnixRegular)
-    return false;
   // The archive never goes into itself, under whatever name it was found.
   if (!IsFolder) {
     if (known) {
@@ -178,7 +178,9 @@ bool TKelBaseArchiver::TakeFound(TKelGathering& g, const UString& Path, bool IsF
   DoConfirmProcessFile(Path, g.Moving ? poMove : poAdd, confirm);
   if (!confirm) return false;
   const int32_t index = AddOneFile(source, FCurrentDir, 0, 0, true, known ? &entry : nullptr);
-  if (index < 0) return false;
+  // A folder the archive keeps under its name is still searched: new files
+  // below it must not be passed over with it.
+  if (index < 0) return IsFolder;
   TDirItem& item = DMHandle->CDir.GetItemPtr(index);
   if (g.Moving) item.Operation = poMove;
   for (int32_t i = 0; i < FNoCompressionMasks->Count(); ++i) {

@@ -1,5 +1,7 @@
 // Opening and closing archives: the file mode, the order of the steps, and the
 // volume-side choice of how an archive on disk is opened.
+#include <span>
+
 #include "container/KelDirManager.h"
 #include "engine/KelCommitJournal.h"
 #include "engine/Kelvane.h"
@@ -113,7 +115,10 @@ void TKelBaseArchiver::CloseArchive() {
     try {
       // Nothing behind the stub: a new archive that got no items still
       // becomes a valid, empty one.
-      if (FCompressedStream && DMHandle && ArchiveWritable() &&
+      // A new set whose writing failed is given up instead: its empty
+      // directory would replace a file of the archive's name.
+      const bool failedSet = FSpanningMode != smNone && FUpdated;
+      if (FCompressedStream && DMHandle && ArchiveWritable() && !failedSet &&
           FCompressedStream->Size() == DMHandle->StubSize)
         DMHandle->SaveDir(true);
     } catch (...) {
@@ -146,6 +151,7 @@ void TKelBaseArchiver::FinishInterruptedCommit(uint16_t Mode) {
 }
 
 void TKelBaseArchiver::ReleaseArchive() {
+  DiscardNewVolumes();
   if (!IsCustomStream) delete FCompressedStream;
   FCompressedStream = nullptr;
   delete DMHandle;
@@ -259,8 +265,9 @@ void TKelBaseArchiver::DetectSpanningMode() {
   TKelSpanningOptions& spanning = *FSpanningOptions;
   const bool advanced = spanning.AdvancedNaming();
   const int32_t previous = int32_t(end.diskNumber) - 1;
-  for (const int32_t volume : {previous, 0}) {
-    if (volume == 0 && previous == 0) break;
+  // With two parts the one before the last is the first: it is tried once.
+  const int32_t candidates[] = {previous, 0};
+  for (const int32_t volume : std::span(candidates, previous == 0 ? 1 : 2)) {
     for (const bool variant : {advanced, !advanced}) {
       spanning.SetAdvancedNaming(variant);
       UString name = FFileName;

@@ -10,10 +10,19 @@
 #include "engine/KelCommitState.h"
 #include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace kelvane {
 namespace {
+
+// An item gathered from a Unix folder that is neither a file, a folder nor a
+// link: its mode is in the high half of its external attributes.
+bool HasSpecialUnixType(const TDirItem& item) {
+  if (MadeByHost(item.CentralDir.versionMadeBy) != KelHostUnix) return false;
+  const uint32_t type = (item.CentralDir.externalAttr >> 16) & KelUnixTypeMask;
+  return type != 0 && type != KelUnixRegular && type != KelUnixDirectory && type != KelUnixLink;
+}
 
 constexpr int NativeIndexOutOfBounds = 7;
 // Sources up to this size are stored through memory (see StoreItem).
@@ -77,12 +86,20 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   }
 
   std::unique_ptr<TFileStream> file;
+  // A set's item is coded into a file of its own first: only its finished
+  // bytes are laid into the volumes, its header never cut between two.
+  const bool volumes = FSpanningMode != smNone;
+  std::unique_ptr<TFileStream> staging;
+  UString stagingName;
   TStream* source = nullptr;
   int64_t sourcePos = 0;
   // A stream the item owns is kept until the item is stored, so that a retry
   // finds it again.
   auto release = [&](bool stored) {
     file.reset();
+    staging.reset();
+    if (!stagingName.empty()) RemoveFile(stagingName);
+    stagingName.clear();
     if (!item.Stream) return;
     if (stored && item.bDestroyStream) {
       item.Stream.reset();
@@ -96,16 +113,16 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   };
 
   try {
-    TKelZipCentralDir& cd = item.CentralDir;
-    const bool oem = FOptions->OEMFileNames();
-    const AnsiString name = ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, oem);
-    item.bHugeFile = false;
     if (item.Stream) {
       source = item.Stream.get();
       sourcePos = source->Position();
     } else if (!item.IsDirectory()) {
       if (ToUtf8(item.SrcFileName).size() >= PATH_MAX)
         throw EKelException(NativePathTooLong, {item.SrcFileName}, this);
+      // Pipes, sockets and devices have no contents to store, and opening a
+      // pipe would wait for a writer forever.
+      if (HasSpecialUnixType(item))
+        throw EKelException(NativeCannotOpenSource, {item.SrcFileName}, this);
       try {
         file = std::make_unique<TFileStream>(item.SrcFileName,
                                              fmOpenRead | FileShareModeBits(FOptions->ShareMode()));
@@ -115,97 +132,19 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       source = file.get();
     }
 
-    TStream& out = *FCompressedStream;
-    const auto headerPos = static_cast<uint64_t>(out.Position());
-    const bool always = FZip64Mode == zmAlways;
-    SetLocalHeaderOffset(item, headerPos, always);
-    const uint64_t sourceSize = source ? static_cast<uint64_t>(source->Size()) : 0;
-    const bool aes = !item.Password.empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
-
-    // A source just under 4 GiB may still grow past it when deflated or
-    // encrypted: its room for the Zip64 sizes is kept before the data is there
-    // (without Zip64 such an item fails when it does grow past 4 GiB).
-    const bool nearZip64 =
-        FZip64Mode != zmDisabled && sourceSize + sourceSize / 1000 + (1 << 20) >= KelZip64Escape32;
-    const uint16_t version = item.bHugeFile || nearZip64 ? KelVersionZip64
-                             : oem                       ? KelVersionOemNames
-                                                         : KelVersionAnsiNames;
-    cd.extractVersion = version;
-    cd.versionMadeBy = VersionMadeByFor(cd.versionMadeBy, version);
-    TKelZipLocalFileHeader lh;
-    lh.signature = KelLocalFileHeaderSig;
-    lh.extractVersion = version;
-    lh.genPurposeFlag = cd.genPurposeFlag;
-    lh.compMethod = aes ? KelMethodAes : cd.compMethod;
-    lh.lastModTime = cd.lastModTime;
-    lh.lastModDate = cd.lastModDate;
-    lh.nameLength = static_cast<uint16_t>(name.size());
-    if (sourceSize >= KelZip64Escape32 || always) item.bHugeFile = true;
-    if (item.bHugeFile && FZip64Mode == zmDisabled) {
+    if (volumes) {
+      stagingName = MakeTempFileName();
+      staging = std::make_unique<TFileStream>(stagingName, fmOpenReadWrite | fmShareExclusive);
+    }
+    int64_t headerLength = 0;
+    if (!WriteNewItem(item, source, volumes ? *staging : *FCompressedStream, &headerLength)) {
       release(false);
-      throw EKelException(NativeZip64Disabled, {item.Name}, this);
+      return false;
     }
-    lh.unCompSize = item.bHugeFile ? KelZip64Escape32 : static_cast<uint32_t>(sourceSize);
-
-    const bool localZip64 = item.bHugeFile || nearZip64;
-    TKelExtraFields local;
-    if (localZip64) local.push_back(BuildLocalZip64ExtraField(0, 0));  // filled in below
-    if (FUnicodeFilenames) {
-      PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
-      local.push_back(item.ExtraFields.back());
-    }
-    // Unix tools read the UTC time from the local header too; the AES field stays last,
-    // where it is completed once the data is stored.
-    for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
-      if (block.headerID == KelExtendedTimestampId) local.push_back(block);
-    if (aes) {
-      TKelAesExtraField field;
-      field.version = 2;
-      field.vendorId = KelAesVendorId;
-      field.strength = static_cast<uint8_t>(FKelCryptoAlgorithm);  // caAES_128 is 1
-      field.compMethod = item.CompressionMethod;
-      PutExtraField(item.ExtraFields, field.ToBlock());
-      local.push_back(item.ExtraFields.back());
-    }
-    lh.extraLength = ExtraLength(local);
-    TBytes header = LocalHeaderBytes(lh, name, local);
-    // A small item is put together in memory, its header completed there, and
-    // written with one call instead of three writes and two seeks.
-    const bool staged = source && sourceSize <= StagedItemLimit && FSpanningMode == smNone;
-    TMemoryStream stage;
-    TStream& target = staged ? static_cast<TStream&>(stage) : out;
-    const int64_t headerAt = staged ? 0 : static_cast<int64_t>(headerPos);
-    CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
-
-    if (source) {
-      if (!StoreItemData(*source, target, item)) {
-        release(false);
-        return false;
-      }
-      const int64_t dataEnd = target.Position();
-      if (aes) {
-        // Other readers know an AES item by its method; the actual one, 0 for
-        // an empty item, is in the AES field.
-        TKelAesExtraField field;
-        field.Read(item.ExtraFields.back().pData);
-        field.compMethod = item.CompressionMethod;
-        item.ExtraFields.back() = field.ToBlock();
-        local.back() = item.ExtraFields.back();
-        cd.compMethod = KelMethodAes;
-      }
-      lh.crc32 = cd.crc32;
-      // The local Zip64 field holds both sizes, so both local fields are
-      // escaped: readers expect a value in it for each escaped field only.
-      lh.compSize = localZip64 ? KelZip64Escape32 : cd.compSize;
-      if (localZip64) lh.unCompSize = KelZip64Escape32;
-      lh.compMethod = sourceSize == 0 && !aes ? KelMethodStored : cd.compMethod;
-      if (localZip64)
-        local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
-      header = LocalHeaderBytes(lh, name, local);
-      target.SetPosition(headerAt);
-      CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
-      target.SetPosition(dataEnd);
-      if (staged) CommitWrite(out, stage.Memory(), stage.Size());
+    if (volumes && !LayIntoVolumes(*staging, headerLength, item, FZip64Mode == zmAlways)) {
+      release(false);
+      c.Result = fxaAbort;
+      return false;
     }
     release(true);
   } catch (const EKelException& e) {
@@ -225,6 +164,123 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   }
   DoFileProgress(item.Name, 100, item.Operation, ppEnd, cancel);
   if (cancel) FProgressCancel = true;
+  return true;
+}
+
+bool TKelBaseArchiver::LayIntoVolumes(TStream& Staged, int64_t HeaderLen, TDirItem& Item,
+                                      bool Zip64Always) {
+  TKelVolumeNumberInfo& volume = *FVolumeNumberInfo;
+  bool cancel = false;
+  Staged.SetPosition(0);
+  CopyToVolumes(Staged, FCompressedStream, false, nullptr, 0, HeaderLen, cancel, volume);
+  const auto number = static_cast<uint32_t>(std::max(volume.VolumeNumber(), 0));
+  if (number >= KelZip64Escape16) {
+    Item.bHugeFile = true;
+    Item.CentralDir.diskNumberStart = KelZip64Escape16;
+    Item.Zip64ExtInfo.diskNumberStart = number;
+  } else {
+    Item.CentralDir.diskNumberStart = static_cast<uint16_t>(number);
+  }
+  SetLocalHeaderOffset(Item, static_cast<uint64_t>(FCompressedStream->Position() - HeaderLen),
+                       Zip64Always);
+  CopyToVolumes(Staged, FCompressedStream, true, nullptr, -1, -1, cancel, volume);
+  if (DMHandle) DMHandle->FollowArchiveStream();
+  return !cancel;
+}
+
+bool TKelBaseArchiver::WriteNewItem(TDirItem& item, TStream* source, TStream& out,
+                                    int64_t* headerLength) {
+  TKelZipCentralDir& cd = item.CentralDir;
+  const bool oem = FOptions->OEMFileNames();
+  const AnsiString name = ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, oem);
+  item.bHugeFile = false;
+  const auto headerPos = static_cast<uint64_t>(out.Position());
+  const bool always = FZip64Mode == zmAlways;
+  SetLocalHeaderOffset(item, headerPos, always);
+  const uint64_t sourceSize = source ? static_cast<uint64_t>(source->Size()) : 0;
+  const bool aes = !item.Password.empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
+
+  // A source just under 4 GiB may still grow past it when deflated or
+  // encrypted: its room for the Zip64 sizes is kept before the data is there
+  // (without Zip64 such an item fails when it does grow past 4 GiB).
+  const bool nearZip64 =
+      FZip64Mode != zmDisabled && sourceSize + sourceSize / 1000 + (1 << 20) >= KelZip64Escape32;
+  const uint16_t version = item.bHugeFile || nearZip64 ? KelVersionZip64
+                           : oem                       ? KelVersionOemNames
+                                                       : KelVersionAnsiNames;
+  cd.extractVersion = version;
+  cd.versionMadeBy = VersionMadeByFor(cd.versionMadeBy, version);
+  TKelZipLocalFileHeader lh;
+  lh.signature = KelLocalFileHeaderSig;
+  lh.extractVersion = version;
+  lh.genPurposeFlag = cd.genPurposeFlag;
+  lh.compMethod = aes ? KelMethodAes : cd.compMethod;
+  lh.lastModTime = cd.lastModTime;
+  lh.lastModDate = cd.lastModDate;
+  lh.nameLength = static_cast<uint16_t>(name.size());
+  if (sourceSize >= KelZip64Escape32 || always) item.bHugeFile = true;
+  if (item.bHugeFile && FZip64Mode == zmDisabled)
+    throw EKelException(NativeZip64Disabled, {item.Name}, this);
+  lh.unCompSize = item.bHugeFile ? KelZip64Escape32 : static_cast<uint32_t>(sourceSize);
+
+  const bool localZip64 = item.bHugeFile || nearZip64;
+  TKelExtraFields local;
+  if (localZip64) local.push_back(BuildLocalZip64ExtraField(0, 0));  // filled in below
+  if (FUnicodeFilenames) {
+    PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
+    local.push_back(item.ExtraFields.back());
+  }
+  // Unix tools read the UTC time from the local header too; the AES field stays last,
+  // where it is completed once the data is stored.
+  for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
+    if (block.headerID == KelExtendedTimestampId) local.push_back(block);
+  if (aes) {
+    TKelAesExtraField field;
+    field.version = 2;
+    field.vendorId = KelAesVendorId;
+    field.strength = static_cast<uint8_t>(FKelCryptoAlgorithm);  // caAES_128 is 1
+    field.compMethod = item.CompressionMethod;
+    PutExtraField(item.ExtraFields, field.ToBlock());
+    local.push_back(item.ExtraFields.back());
+  }
+  lh.extraLength = ExtraLength(local);
+  TBytes header = LocalHeaderBytes(lh, name, local);
+  if (headerLength) *headerLength = static_cast<int64_t>(header.size());
+  // A small item is put together in memory, its header completed there, and
+  // written with one call instead of three writes and two seeks.
+  const bool staged = source && sourceSize <= StagedItemLimit && FSpanningMode == smNone;
+  TMemoryStream stage;
+  TStream& target = staged ? static_cast<TStream&>(stage) : out;
+  const int64_t headerAt = staged ? 0 : static_cast<int64_t>(headerPos);
+  CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
+
+  if (source) {
+    if (!StoreItemData(*source, target, item)) return false;
+    const int64_t dataEnd = target.Position();
+    if (aes) {
+      // Other readers know an AES item by its method; the actual one, 0 for
+      // an empty item, is in the AES field.
+      TKelAesExtraField field;
+      field.Read(item.ExtraFields.back().pData);
+      field.compMethod = item.CompressionMethod;
+      item.ExtraFields.back() = field.ToBlock();
+      local.back() = item.ExtraFields.back();
+      cd.compMethod = KelMethodAes;
+    }
+    lh.crc32 = cd.crc32;
+    // The local Zip64 field holds both sizes, so both local fields are
+    // escaped: readers expect a value in it for each escaped field only.
+    lh.compSize = localZip64 ? KelZip64Escape32 : cd.compSize;
+    if (localZip64) lh.unCompSize = KelZip64Escape32;
+    lh.compMethod = sourceSize == 0 && !aes ? KelMethodStored : cd.compMethod;
+    if (localZip64)
+      local.front() = BuildLocalZip64ExtraField(item.UncompressedSize(), item.CompressedSize());
+    header = LocalHeaderBytes(lh, name, local);
+    target.SetPosition(headerAt);
+    CommitWrite(target, header.data(), static_cast<int64_t>(header.size()));
+    target.SetPosition(dataEnd);
+    if (staged) CommitWrite(out, stage.Memory(), stage.Size());
+  }
   return true;
 }
 

@@ -58,6 +58,11 @@ void TKelBaseArchiver::BeginUpdate() {
       OpenArchive(ModeReadWriteDenyWrite);
     }
     if (!ArchiveWritable()) throw EKelException(NativeReadOnly, this);
+    // A set is written once, as it is created: its volumes cannot be
+    // rewritten in place, and writing on after its last volume would give
+    // the items that follow the numbers of volumes that exist already.
+    if (FSpanningMode != smNone && !DMHandle->IsNewArchive())
+      throw EKelException(NativeMultipleTransactions, this);
     TKelDirArray& dir = DMHandle->CDir;
     for (int32_t i = 0; i < dir.Count(); ++i)
       dir.GetItemPtr(i).Modified = false;
@@ -174,25 +179,27 @@ void TKelBaseArchiver::CommitUpdate() {
   else
     c.Saved.CutPos = dm.CentralDirOffset;
 
-  TStream& archive = *FCompressedStream;
   bool aborted = false;
   try {
     SaveArchiveTail();
-    archive.SetPosition(c.Saved.CutPos);
+    // Writing a set moves from volume to volume: the stream is taken anew
+    // after every step that may have changed it.
+    FCompressedStream->SetPosition(c.Saved.CutPos);
     c.Cut = true;
-    archive.SetSize(c.Saved.CutPos);
+    FCompressedStream->SetSize(c.Saved.CutPos);
     FVolumeNumberInfo->SetFirstVolume(true);
     aborted = !RewriteItems();
     if (!aborted && !FProgressCancel) {
       try {
-        dm.SaveDir(true, &archive);
+        dm.SaveDir(true, FCompressedStream);
       } catch (const EWriteError& e) {
         // A short write raises the stream's bare error, which names no file.
-        if (e.Message().find(FFileName) == UString::npos) RaiseDiskFull(archive);
+        if (FSpanningMode == smNone && e.Message().find(FFileName) == UString::npos)
+          RaiseDiskFull(*FCompressedStream);
         throw;
       }
       // Durable before the journal goes: after that, nothing could restore it.
-      if (c.Journaled || FOptions->FlushBuffers()) Flush(archive);
+      if (c.Journaled || FOptions->FlushBuffers()) Flush(*FCompressedStream);
       // The journal's removal is the commit point: while it stays, the next
       // opening would roll back, so a failure to remove it rolls back here.
       DiscardSavedTail();
@@ -218,6 +225,8 @@ void TKelBaseArchiver::SaveArchiveTail() {
   TKelCommitState& c = *FCommit;
   TStream& archive = *FCompressedStream;
   c.Saved.ArchiveSize = archive.Size();
+  // Only a new set is written (BeginUpdate): nothing of it lies behind the cut.
+  if (FSpanningMode != smNone) return;
   auto* file = dynamic_cast<TFileStream*>(&archive);
   c.Journaled = file && !IsCustomStream && !FInMemory && FSpanningMode == smNone;
   const UString archiveName = file ? file->FileName() : UString();
@@ -270,18 +279,25 @@ bool TKelBaseArchiver::RewriteItems() {
   }
   std::sort(c.OldOffsets.begin(), c.OldOffsets.end());
 
-  TStream& archive = *FCompressedStream;
+  // Puts the archive back to where the item began; on a set, that may be
+  // an earlier volume.
+  auto cutBackTo = [this](int32_t volume, int64_t position) {
+    if (FSpanningMode != smNone) {
+      RewindVolumes(volume, position);
+      return;
+    }
+    FCompressedStream->SetPosition(position);
+    FCompressedStream->SetSize(position);
+  };
   int32_t i = c.Start;
   while (i < dir.Count() && !FProgressCancel) {
-    const int64_t itemStart = archive.Position();
+    const int64_t itemStart = FCompressedStream->Position();
+    const int32_t itemVolume = FVolumeNumberInfo->VolumeNumber();
     bool stored = false;
     bool failedBefore = false;
     do {
-      if (failedBefore) {
-        // What a failed attempt wrote goes.
-        archive.SetPosition(itemStart);
-        archive.SetSize(itemStart);
-      }
+      // What a failed attempt wrote goes.
+      if (failedBefore) cutBackTo(itemVolume, itemStart);
       c.Result = fxaIgnore;
       const TDirItem& item = dir.GetItemPtr(i);
       if (item.Modified && !CopiedAsTheyAre(item.Operation)) {
@@ -299,8 +315,7 @@ bool TKelBaseArchiver::RewriteItems() {
       ++i;
       continue;
     }
-    archive.SetPosition(itemStart);
-    archive.SetSize(itemStart);
+    cutBackTo(itemVolume, itemStart);
     // Not stored and the failure ignored: the old version stays (under its
     // new name when it was renamed in this update too), a new item goes.
     TDirItem& failed = dir.GetItemPtr(i);
@@ -340,6 +355,17 @@ void TKelBaseArchiver::Rollback() {
   if (!FCommit) return;
   TKelCommitState& c = *FCommit;
   dm.CentralDirOffset = c.OldDirOffset;
+  if (FSpanningMode != smNone) {
+    // A new set goes back to its first volume as the commit found it.
+    if (c.Cut && !c.DirWritten && !FNewVolumes.empty()) {
+      try {
+        RewindVolumes(0, c.Saved.CutPos);
+        c.Cut = false;
+      } catch (...) {  // spanned disks that are gone keep what they got
+      }
+    }
+    return;
+  }
   if (c.Cut && !c.DirWritten && FCompressedStream && c.TailFile) {
     try {
       RestoreArchiveTail(*FCompressedStream, *c.TailFile, c.Saved);

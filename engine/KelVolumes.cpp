@@ -12,7 +12,6 @@ namespace kelvane {
 namespace {
 
 constexpr int NativeVolumeRequestCancelled = 45;
-constexpr int NativeWriteToStreamError = 46;
 
 // A volume whose disk has this much free space or less is refused.
 constexpr int64_t MinVolumeFreeSpace = 65536;
@@ -26,9 +25,9 @@ UString ZeroPadded(int64_t value, size_t width) {
   return out;
 }
 
-// Other tools write split volumes as data.z01; where file names have case the
-// rule's data.Z01 would miss them. An existing file whose extension differs
-// only in letter case is taken under its own name.
+// Other tools write and look for split volumes as data.z01, so new volumes are
+// named so; older sets may have data.Z01. An existing file whose extension
+// differs only in letter case is taken under its own name.
 UString ExistingCaseOf(const UString& name) {
   if (IsFile(name)) return name;
   const UString ext = ExtensionPart(name);
@@ -49,10 +48,16 @@ void TKelBaseArchiver::MakeVolumeFileName(UString& Name, int32_t VolumeNumber, b
   if (FSpanningMode == smNone) return;
   const bool exe =
       (DMHandle && DMHandle->StubSize != 0) || !FSFXStub.empty() || IsExeFileName(Name);
+  // A set being created gets exactly the names of the rule; one being read
+  // is found under the letter case its parts have.
+  const bool creating = FileOpenMode == fmCreate;
+  auto existing = [creating](const UString& name) {
+    return creating ? name : ExistingCaseOf(name);
+  };
   if (VolumeNumber < 0) {
     if (FSpanningMode == smSplitting && exe) {
       const UString ext = ExtensionPart(Name);
-      Name = ExistingCaseOf(Name.substr(0, Name.size() - ext.size()) + u".ZIP");
+      Name = existing(Name.substr(0, Name.size() - ext.size()) + u".zip");
     }
     return;
   }
@@ -69,13 +74,13 @@ void TKelBaseArchiver::MakeVolumeFileName(UString& Name, int32_t VolumeNumber, b
     }
     if (VolumeNumber == 0 && exe) return path + base + u".exe";
     if (advanced) return path + base + numbered + ext;
-    return path + base + u".Z" + ZeroPadded(int64_t(VolumeNumber) + 1, 2);
+    return path + base + u".z" + ZeroPadded(int64_t(VolumeNumber) + 1, 2);
   };
 
   const bool advanced = FSpanningOptions->AdvancedNaming();
-  UString result = ExistingCaseOf(named(advanced));
+  UString result = existing(named(advanced));
   if (CheckExists && FSpanningMode == smSpanning && !IsFile(result)) {
-    const UString other = ExistingCaseOf(named(!advanced));
+    const UString other = existing(named(!advanced));
     if (IsFile(other)) result = other;
   }
   Name = result;
@@ -110,8 +115,8 @@ void TKelBaseArchiver::OpenVolume(const TKelVolumeNumberInfo& Info) {
   }
 
   if (FileOpenMode == fmCreate) {
-    if (FCompressedStream && !IsCustomStream) delete FCompressedStream;
-    FCompressedStream = nullptr;
+    // A spanned disk is taken out next: what it holds must be on it.
+    CloseNewVolume(FSpanningMode == smSpanning);
     const int64_t size = FSpanningOptions->GetVolumeSize(Info);
     UString name;
     for (;;) {
@@ -119,13 +124,15 @@ void TKelBaseArchiver::OpenVolume(const TKelVolumeNumberInfo& Info) {
       bool cancel = false;
       DoRequestBlankVolume(Info.VolumeNumber(), name, cancel);
       if (cancel) throw EKelException(NativeVolumeRequestCancelled, this);
+      // A disk whose free space cannot be learnt is tried; its writes tell.
       const int64_t free = VolumeFreeSpace(name);
-      if (free > MinVolumeFreeSpace && (size <= 0 || FSpanningMode == smSplitting || free >= size))
+      if (free < 0 || (free > MinVolumeFreeSpace &&
+                       (size <= 0 || FSpanningMode == smSplitting || free >= size)))
         break;
       DoDiskFull(Info.VolumeNumber(), name, cancel);
       if (cancel) throw EKelException(NativeVolumeRequestCancelled, this);
     }
-    OpenVolumeFile(name);
+    CreateVolumeFile(name);
     if (FSpanningMode == smSpanning) {
       // Labels help people sort their disks; a disk that takes none is fine.
       LabelVolume(DrivePart(name), u"pkback# " + ZeroPadded(int64_t(Info.VolumeNumber()) + 1, 3));
@@ -151,33 +158,6 @@ void TKelBaseArchiver::OpenVolume(const TKelVolumeNumberInfo& Info) {
       return;
     }
   }
-}
-
-int64_t TKelBaseArchiver::WriteToVolumes(const void* Data, int32_t Count, TMemoryStream* Buffer,
-                                         int32_t MinFree, TKelVolumeNumberInfo& Info,
-                                         TStream*& Stream) {
-  (void)Buffer;
-  (void)MinFree;
-  (void)Info;
-  if (Count <= 0) return 0;
-  if (FSpanningMode == smNone) return Stream->Write(Data, Count);
-  // Filling volumes up to their limits, asking for blank ones and the
-  // disk-full loop belong to the writer of multi-volume archives.
-  throw Exception(std::string_view("Writing across volumes is not available yet"));
-}
-
-void TKelBaseArchiver::WriteToVolumesChecked(const void* Data, int32_t Count, TMemoryStream* Buffer,
-                                             int32_t MinFree, TKelVolumeNumberInfo& Info,
-                                             TStream*& Stream) {
-  if (Count <= 0) return;
-  if (WriteToVolumes(Data, Count, Buffer, MinFree, Info, Stream) < Count)
-    throw EKelException(NativeWriteToStreamError, this);
-}
-
-void TKelBaseArchiver::RenameLastVolume() {
-  if (FSpanningMode == smNone || VolumeFileName == FFileName) return;
-  // Comes with the writer of multi-volume archives, like WriteToVolumes.
-  throw Exception(std::string_view("Writing across volumes is not available yet"));
 }
 
 }  // namespace kelvane

@@ -103,7 +103,8 @@ UString TKelBaseArchiver::CurrentVersion() const {
 }
 
 void TKelBaseArchiver::SetPassword(const AnsiString& Value) {
-  WipeString(FPassword);  // the old password does not linger in freed memory
+  if (&Value == &FPassword) return;  // wiping it would wipe Value
+  WipeString(FPassword);             // the old password does not linger in freed memory
   FPassword = Value;
 }
 
@@ -276,15 +277,6 @@ void TKelBaseArchiver::DoAfterOpen() {
 
 // The answers without a handler (Default...): engine/KelDefaultHandlers.cpp.
 
-// ---- Operations not yet built (see Kelvane.h): they do nothing and report
-// failure where they have a result.
-
-bool TKelBaseArchiver::FastFileAppend(TStream&, TStream&, const UString&) {
-  return false;
-}
-void TKelBaseArchiver::MakeSFX(const UString&) {}
-void TKelBaseArchiver::RepairArchive(const UString&) {}
-
 // ---- TKelvane
 
 TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
@@ -296,6 +288,8 @@ TKelvane::TKelvane(TComponent* AOwner) : TKelBaseArchiver(AOwner) {
 }
 
 void TKelvane::SetPassword(const AnsiString& Value) {
+  // Value may be the password itself (a caller passing Password() back).
+  if (&Value == &FPassword) return;
   WipeString(FPassword);
   FPassword = Value;
 }
@@ -303,7 +297,5 @@ void TKelvane::SetPassword(const AnsiString& Value) {
 void TKelvane::UpdateCompressionMethod() {
   FCompressionMethod = FCompressionMode != 0 ? MethodDeflate : MethodStored;
 }
-
-void TKelvane::MergeWith(const UString&) {}  // not yet built (see Kelvane.h)
 
 }  // namespace kelvane

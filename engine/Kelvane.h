@@ -24,14 +24,6 @@ struct TDirItem;
 struct TKelItemDecoding;
 struct TKelCommitState;
 
-// NOT YET BUILT. These operations are declared with their final signatures but
-// their bodies do nothing and raise nothing; the ones with a result report
-// failure (false):
-//   FastFileAppend, MakeSFX, TKelvane::MergeWith, RepairArchive.
-//   Writing across several volumes (WriteToVolumes with a spanning mode, and
-//   RenameLastVolume) raises Exception; archives in one file or stream are
-//   written as they should be.
-
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
   // Creates the options, masks, spanning options and volume descriptor with their
@@ -76,8 +68,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // writable opening uses to roll an interrupted commit back.
 
   // Opens the archive when it is not active and starts (or, nested, counts) an
-  // update. Native errors: 62 a multi-volume archive already had a commit; 32
-  // the archive is open read-only. An interrupted commit of a file archive is
+  // update. Native errors: 62 a multi-volume archive already had a commit, or
+  // was not created by this opening (a set is written once, as it is made);
+  // 32 the archive is open read-only. An interrupted commit of a file archive is
   // rolled back first.
   void BeginUpdate();
   // Counts a nested update down; the outermost one commits (CommitUpdate).
@@ -217,8 +210,25 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // The whole item as text in the ANSI code page; without progress reports.
   void ExtractToString(const UString& FileName, UString& Text);
 
-  // ---- Whole files
+  // ---- Whole files (engine/KelSFX.cpp)
+
+  // Appends the whole of InStream (from its start) to the end of OutStream in
+  // blocks of 1 MiB; FileName only names it in the progress reports
+  // (poMakeSFX, when progress is enabled). False when InStream ended early or
+  // OutStream took fewer bytes; true, with FProgressCancel set, when a
+  // progress handler cancelled.
   bool FastFileAppend(TStream& OutStream, TStream& InStream, const UString& FileName);
+  // Writes SFXFileName: the SFXStub file followed by the archive (the open
+  // one, its pending update committed first, or else FileName), with the
+  // directory's offsets counting the stub; the archive itself is not
+  // changed. Everything is checked before any output exists; the output is
+  // written beside SFXFileName and takes its place, executable, only when
+  // complete, so a failure or a cancel leaves what was there. Native errors:
+  // 17 SFXStub is empty; 18 the stub file is missing; 49 a multi-volume
+  // archive; 50 the archive already has bytes in front of its first item;
+  // 12 a closed archive whose file is missing; 56 the stub or the archive
+  // could not be copied whole; those of reading the directory. Raises
+  // Exception when SFXFileName names the stub or the archive file.
   void MakeSFX(const UString& SFXFileName);
 
   // ---- Checking and repair
@@ -232,6 +242,20 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // stored and Deflate and for every error of reading or decoding. Native
   // errors: 13 no archive is open; 42 no item is found.
   bool IsFilePasswordValid(const UString& FileName, const AnsiString& Password);
+  // (engine/KelRepair.cpp) Rebuilds FileName, read as far as it can be (its
+  // directory rebuilt from the local headers when needed), into
+  // OutputFileName, or with an empty one (or FileName's own) into FileName
+  // itself. Each item keeps its name, times, attributes and comment. An item
+  // that decodes and verifies (or that is encrypted and has no password
+  // given) is copied as it is stored; a damaged one is stored anew with what
+  // could be decoded of it, through a temporary data file; one that cannot
+  // be read at all is left out. The new archive is written beside its place
+  // and takes it by one rename once complete and flushed, so a failure or a
+  // kill leaves the old file; no temporary file stays. Native errors: 37 an
+  // archive is open; 36 the output cannot be created, or FileName, to be
+  // replaced, cannot be opened for writing; those of opening FileName.
+  // A failing write of the output (a full disk) passes through and changes
+  // nothing. ExtractCorruptedFiles and OpenCorruptedArchives are restored.
   void RepairArchive(const UString& OutputFileName);
   // Whether FileName holds a usable archive: true while the archive is open;
   // otherwise true when the file has an end record, or its items can be
@@ -433,11 +457,50 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   int64_t VolumeFreeSpace(const UString& FileName);
   // Replaces the archive stream by a file stream on FileName in FileOpenMode.
   void OpenVolumeFile(const UString& FileName);
-  // Writes Count bytes of Data to Stream and answers how many were stored (a
-  // short count means the medium is full). Writing across several volumes is
-  // not built yet: with a spanning mode this raises Exception.
+  // Writes Count bytes of Data and answers how many were stored. Without a
+  // spanning mode they go to Stream (a short count: the medium is full).
+  // With one, each volume is filled up to its size limit (GetVolumeSize of
+  // Info) and the free space of its disk; then Buffer, when given, goes to
+  // the end of Stream, Info moves on to the next number, OpenVolume asks for
+  // and creates that volume, and Stream becomes its stream. With a Buffer the
+  // bytes collect there instead of in Stream. MinFree -1 lets the write be
+  // cut at a volume's end; otherwise Count + MinFree bytes must fit, or the
+  // whole write goes to the next volume (an empty volume takes it cut, as no
+  // volume could take it whole). Answers short when Room is negative or a
+  // new volume takes nothing at all. Errors of OpenVolume (45, 65) and of the
+  // streams pass through.
   int64_t WriteToVolumes(const void* Data, int32_t Count, TMemoryStream* Buffer, int32_t MinFree,
                          TKelVolumeNumberInfo& Info, TStream*& Stream);
+  // Copies Count bytes (-1: up to its end) of Source from its position into
+  // the volumes through WriteToVolumes, in blocks of 1,000,000 bytes, with
+  // DoCopyTempFileProgress reports when ShowProgress (0 ppStart, per block
+  // ppProcess, 100 ppEnd); a report that sets Cancel stops the copy. Native
+  // error 46 when the volumes took fewer bytes than read.
+  void CopyToVolumes(TStream& Source, TStream*& Stream, bool ShowProgress, TMemoryStream* Buffer,
+                     int32_t MinFree, int64_t Count, bool& Cancel, TKelVolumeNumberInfo& Info);
+
+  // ---- The volumes of a set being written (engine/KelVolumeWrite.cpp). A
+  // split volume is written under a hidden name beside its own and gets its
+  // name only when the whole set stands (RenameLastVolume), so a set that
+  // fails on the way replaces nothing; spanned volumes, one per disk, are
+  // written under their names.
+  struct TKelNewVolume {
+    UString FileName;   // the file written
+    UString FinalName;  // the name it gets when the set is complete
+  };
+  // Creates the file of new volume FinalName (the name its request gave)
+  // and makes it the archive stream.
+  void CreateVolumeFile(const UString& FinalName);
+  // Frees the stream of the volume written now, with Flush after pushing
+  // its data to the disk.
+  void CloseNewVolume(bool Flush);
+  // Cuts the set back to Position in volume Volume: later volumes are
+  // deleted and Volume becomes the archive stream again, written from there.
+  // Raises EKelException 45 when the volume is on a disk that is gone
+  // (spanned), stream errors as they come.
+  void RewindVolumes(int32_t Volume, int64_t Position);
+  // Deletes the files of a set that was not completed.
+  void DiscardNewVolumes();
   // Whether the extension of FileName, lower-cased, contains ".exe".
   static bool IsExeFileName(const UString& FileName);
 
@@ -645,10 +708,46 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // than the platform allows; 33 the source cannot be opened; 43 a source of
   // 4 GiB or more while Zip64Mode is zmDisabled; those of StoreItemData.
   bool StoreItem(int32_t Index);
+  // Lays an item coded into Staged (its local header, HeaderLen bytes, and
+  // its data) into the volumes: the header whole on one volume, whose number
+  // and position become the item's; the rest with copy progress reports.
+  // False when a report cancelled.
+  bool LayIntoVolumes(TStream& Staged, int64_t HeaderLen, TDirItem& Item, bool Zip64Always);
   // Copies kept item Index from the saved tail to the archive's position,
   // with a new local header when it was renamed. Native error 7 when the item
   // has no old version in the saved tail.
   void CopyItem(int32_t Index);
+
+  // Writes item Item (its name, settings and extra fields as set) with Source
+  // as its data (none for a folder) at Out's position: local header, data,
+  // central values. False when storing the data was cancelled or a disk-full
+  // retry refused. Raises as StoreItemData, and 43 when the item needs Zip64
+  // while Zip64Mode is zmDisabled. HeaderLength, when given, receives the
+  // local header's length.
+  bool WriteNewItem(TDirItem& Item, TStream* Source, TStream& Out, int64_t* HeaderLength = nullptr);
+
+  // ---- Whole files and merging (engine/KelSFX.cpp, KelMerge.cpp)
+
+  // Copies Count bytes from In's position to Out's position in 1 MiB blocks,
+  // with file and overall reports for Operation when FProgressEnabled. False
+  // when In ends early or Out takes fewer bytes; true on success and on a
+  // cancel (FProgressCancel is then set).
+  bool CopyBlocks(TStream& Out, TStream& In, int64_t Count, const UString& FileName,
+                  TKelProcessOperation Operation);
+  // Adds the items of Other to the directory as copies whose data stands at
+  // Base on: a name this archive already has is replaced only as the
+  // overwrite mode (or the question) says.
+  void PlanMerge(const TKelDirManager& Other, const UString& OtherFileName, uint64_t Base);
+  bool TakesMergedItem(const TDirItem& Here, const TDirItem& Other, const UString& OtherFileName);
+
+  // ---- Repair (engine/KelRepair.cpp)
+
+  // Puts item Index of the open archive into Out (its directory OutDir):
+  // copied as stored when it verifies, else stored anew from what Data
+  // receives of it. False when it is left out.
+  bool RepairItem(int32_t Index, TStream& Out, TKelDirManager& OutDir, TFileStream& Data);
+  // Copies item Index as stored (local header, data, data descriptor) to Out.
+  void CopyStoredItem(const TDirItem& Item, TStream& Out);
 
   // ---- Gathering files (engine/KelAddFiles.cpp)
 
@@ -690,6 +789,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   bool EnterOnce(TKelGathering& g, const UString& Folder);
   // Makes an item of a found file or folder (Path ends with PathDelim for a
   // folder) unless it is excluded, the archive itself, or not confirmed.
+  // True when the item was made, and for a folder whose item of the same name
+  // is kept (the search goes on below it).
   bool TakeFound(TKelGathering& g, const UString& Path, bool IsFolder);
 
   // ---- Changing items (engine/KelChange.cpp)
@@ -892,6 +993,7 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   TStream* FCompressedStream = nullptr;  // owned unless IsCustomStream
   TZip64Mode FZip64Mode = zmAuto;
   std::unique_ptr<TKelCommitState> FCommit;  // while a commit runs
+  std::vector<TKelNewVolume> FNewVolumes;    // while a set is written, by number
   bool FRolledBackCommit = false;
 };
 
@@ -901,7 +1003,18 @@ class TKelvane : public TKelBaseArchiver {
   explicit TKelvane(TComponent* AOwner);
   const char* ClassName() const override { return "TKelvane"; }
 
-  // Appends the items of the archive file ArchiveFileName to the open archive.
+  // (engine/KelMerge.cpp) Appends the items of the archive file
+  // ArchiveFileName (opened read-only; it may be this archive's own file, and
+  // may have a stub) to the open archive: its item data is copied as it is,
+  // and each of its items joins the directory, pointing at its copied local
+  // header. A name this archive has already is decided by
+  // Options().OverwriteMode() (omPrompt: DoConfirmOverwrite with both paths;
+  // omIfNewer / omIfOlder: by DOS date-time); the data of an item not taken
+  // stays unused in the file. Runs as a commit: a failure, a kill or a
+  // cancel leaves the archive as it was. Native errors: 13 no archive is
+  // open; 26 an update is open; 32 the archive is open read-only; 52 the
+  // archive has volumes; those of opening ArchiveFileName. Raises Exception
+  // for a multi-volume ArchiveFileName, EWriteError when the copy fails.
   void MergeWith(const UString& ArchiveFileName);
 
   void SetPassword(const AnsiString& Value) override;

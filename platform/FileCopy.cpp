@@ -137,4 +137,23 @@ bool RenameOnDisk(const UString& oldName, const UString& newName) {
   return false;
 }
 
+bool ReplaceOnDisk(const UString& oldName, const UString& newName) {
+  const std::string from = NativePath(oldName);
+  const std::string to = NativePath(newName);
+  if (from.empty() || to.empty()) return false;
+  if (!FileLayerStep(flcRename)) return false;
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  // Done: the flush only makes it durable sooner, and either name holds a
+  // whole file whatever happens meanwhile.
+  const size_t slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : to.substr(0, slash);
+  if (FileLayerStep(flcFlush)) {
+    TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) ::fsync(dir.Get());
+  }
+  return true;
+}
+
 }  // namespace kelvane

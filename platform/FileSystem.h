@@ -46,6 +46,12 @@ bool RemoveFile(const UString& path);
 // Moves a file or folder. Never replaces an existing NewName (false instead).
 // A file moves across file systems by copy and delete; a folder does not.
 bool RenameOnDisk(const UString& oldName, const UString& newName);
+// Puts the file OldName in the place of NewName in one step (an existing
+// NewName is replaced: whoever looks sees the old file or the new one, never
+// neither), then flushes the folder so the change survives a power loss. Both
+// must be on one file system. False when the system refuses the rename; a
+// folder that cannot be flushed does not undo it.
+bool ReplaceOnDisk(const UString& oldName, const UString& newName);
 // Copies the data of the file Existing to New with its modification time and
 // permission bits. With FailIfExists, an existing New is left alone and the
 // answer is false; otherwise New is replaced only once the copy is complete,

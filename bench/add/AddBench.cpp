@@ -10,6 +10,8 @@
 //       appends an item NAME of BYTES bytes to the existing ARCHIVE
 //   kelvane_add_bench tree ARCHIVE DIR MODE
 //       a new ARCHIVE holding everything below DIR (AddFiles, recursing)
+//   kelvane_add_bench split ARCHIVE SOURCE MODE VOLUME
+//       as new, written as a split set of volumes of VOLUME bytes
 #include <sys/resource.h>
 
 #include <chrono>
@@ -47,7 +49,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: kelvane_add_bench new ARCHIVE SOURCE MODE [aes]\n"
                "       kelvane_add_bench append ARCHIVE NAME BYTES\n"
-               "       kelvane_add_bench tree ARCHIVE DIR MODE\n");
+               "       kelvane_add_bench tree ARCHIVE DIR MODE\n"
+               "       kelvane_add_bench split ARCHIVE SOURCE MODE VOLUME\n");
   return 2;
 }
 
@@ -68,9 +71,15 @@ int main(int argc, char** argv) {
       failure = ToUtf8(message);
       action = fxaAbort;
     });
-    if (what == "new") {
+    if (what == "split") {
+      if (argc < 6) return Usage();
+      a.SetSpanningMode(smSplitting);
+      a.SpanningOptions().SetVolumeSize(vsCustom);
+      a.SpanningOptions().SetCustomVolumeSize(std::atoll(argv[5]));
+    }
+    if (what == "new" || what == "split") {
       a.SetCompressionMode(static_cast<uint8_t>(std::atoi(argv[4])));
-      if (argc > 5 && std::strcmp(argv[5], "aes") == 0) {
+      if (what == "new" && argc > 5 && std::strcmp(argv[5], "aes") == 0) {
         a.SetPassword("bench-password");
         a.SetEncryptionMethod(caAES_256);
       }

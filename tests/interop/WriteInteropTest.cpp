@@ -22,6 +22,7 @@
 #include <map>
 #include <sstream>
 
+#include "PeerTools.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -30,31 +31,8 @@
 namespace kelvane {
 namespace {
 
+using namespace test;
 namespace fs = std::filesystem;
-
-// Runs a shell command in a UTF-8 locale (peers print and create names in the
-// locale's encoding), returning its exit status and what it printed.
-std::pair<int, std::string> Run(const std::string& cmd) {
-  std::string out;
-  FILE* pipe = popen(("LC_ALL=C.UTF-8 " + cmd + " </dev/null 2>&1").c_str(), "r");
-  if (!pipe) return {-1, out};
-  std::array<char, 65536> buf;
-  while (size_t n = fread(buf.data(), 1, buf.size(), pipe))
-    out.append(buf.data(), n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char ch : s)
-    q += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return q + "'";
-}
-
-bool HasTool(const std::string& tool) {
-  return Run("command -v " + tool + " >/dev/null").first == 0;
-}
 
 // 7zz reports headers it finds fault with as warnings, and still says
 // "Everything is Ok" and exits with 0.
@@ -62,20 +40,6 @@ bool HasWarning(std::string out) {
   for (char& ch : out)
     ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return out.find("warning") != std::string::npos;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string Noise(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& ch : s) {
-    seed = seed * 1103515245 + 12345;
-    ch = static_cast<char>(seed >> 24);
-  }
-  return s;
 }
 
 std::string Hex(const std::string& bytes) {
@@ -200,7 +164,7 @@ TPeerReport ReadWithPeer(const TPeer& peer, const std::string& archive, const st
   fs::create_directories(dest);
   const std::string a = Quote(archive), d = Quote(dest.string());
   auto step = [&](const std::string& cmd) {
-    const auto [status, out] = Run(cmd);
+    const auto [status, out] = RunShell(cmd);
     report.Log += "$ " + cmd + "\n" + out;
     EXPECT_EQ(status, 0) << peer.Tool << " failed:\n" << out;
     return out;
@@ -420,7 +384,8 @@ with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[1], 'rb') as f:
 )";
 
 std::map<std::string, std::string> RawItems(const std::string& archive) {
-  const auto [status, out] = Run("python3 -c " + Quote(kPythonRawItems) + " " + Quote(archive));
+  const auto [status, out] =
+      RunShell("python3 -c " + Quote(kPythonRawItems) + " " + Quote(archive));
   EXPECT_EQ(status, 0) << out;
   std::map<std::string, std::string> items;
   std::istringstream lines(out);
@@ -566,7 +531,7 @@ std::map<std::string, uint64_t> CheckHugeWithPeers(const std::string& archive,
   int peersRun = 0;
   if (HasTool("python3")) {
     const auto [status, out] =
-        Run("python3 -c " + Quote(kPythonHugeReader) + " " + Quote(archive) + args);
+        RunShell("python3 -c " + Quote(kPythonHugeReader) + " " + Quote(archive) + args);
     EXPECT_EQ(status, 0) << out;
     std::istringstream lines(out);
     uint64_t size = 0, offset = 0;
@@ -575,14 +540,14 @@ std::map<std::string, uint64_t> CheckHugeWithPeers(const std::string& archive,
     ++peersRun;
   }
   if (HasTool("7zz")) {
-    const auto [status, out] = Run("7zz t -bd " + Quote(archive));
+    const auto [status, out] = RunShell("7zz t -bd " + Quote(archive));
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("Everything is Ok"), std::string::npos) << out;
     EXPECT_FALSE(HasWarning(out)) << out;
     ++peersRun;
   }
   if (!unzipItems.empty() && HasTool("unzip")) {
-    const auto [status, out] = Run("unzip -t " + Quote(archive) + " " + unzipItems);
+    const auto [status, out] = RunShell("unzip -t " + Quote(archive) + " " + unzipItems);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("No errors detected"), std::string::npos) << out;
     ++peersRun;

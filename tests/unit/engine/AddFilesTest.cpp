@@ -95,6 +95,18 @@ TEST_F(AddFilesTest, MasksAttributesExclusionsAndRecursionChooseWhatIsAdded) {
        true,
        u"skip",
        {"a.txt", "sub/c.txt", "sub/deep/d.txt"}},
+      {"a folder excluded by its name below the top",
+       u"*.txt",
+       faArchive,
+       true,
+       u"deep",
+       {"a.txt", "skip/e.txt", "sub/c.txt"}},
+      {"a folder excluded by its path",
+       u"*.txt",
+       faArchive,
+       true,
+       u"sub/deep",
+       {"a.txt", "skip/e.txt", "sub/c.txt"}},
       {"one file by name", u"sub/c.txt", faArchive, false, u"", {"sub/c.txt"}},
       {"a folder's files", u"sub/*.txt", faArchive, false, u"", {"sub/c.txt"}},
   };
@@ -137,6 +149,15 @@ TEST_F(AddFilesTest, ExistingNamesAreReplacedAsTheOverwriteModeSays) {
   a.AddFiles(u"a.txt", faArchive, u"");
   EXPECT_EQ(Extracted(u"a.txt"), "changed");
   EXPECT_EQ(Stored(), (Names{"a.txt"}));
+}
+
+TEST_F(AddFilesTest, AFolderKeptUnderItsNameIsStillSearched) {
+  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  Write("tree/sub/deep/new.txt", "new");
+  a.Options().SetOverwriteMode(omNever);
+  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt", "sub/deep/new.txt"}));
+  EXPECT_EQ(Extracted(u"sub/deep/new.txt"), "new");
 }
 
 TEST_F(AddFilesTest, UpdateReplacesOnlyItemsWhoseFilesAreNewer) {
@@ -222,9 +243,18 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
   }
 }
 
-TEST_F(AddFilesTest, PipesAreLeftOutInsteadOfWaitedOn) {
+TEST_F(AddFilesTest, APipeFailsAsASourceThatCannotBeOpenedInsteadOfBeingWaitedOn) {
   ASSERT_EQ(mkfifo(FDir.NativePath("tree/sub/pipe").c_str(), 0644), 0);
+  std::vector<std::pair<int32_t, std::string>> failed;
+  a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation,
+                                int32_t native, int32_t, const UString&, TKelAction& action) {
+    failed.emplace_back(native, ToUtf8(name));
+    action = fxaIgnore;
+  });
   a.AddFiles(u"sub/*.*", faAnyFile, u"");
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, 33);
+  EXPECT_NE(failed[0].second.find("sub/pipe"), std::string::npos);
   EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
 }
 

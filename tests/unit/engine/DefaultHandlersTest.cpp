@@ -413,14 +413,14 @@ TEST_F(DefaultHandlers, SplitVolumeRequestsAskNothingAndCancelForAMissingFile) {
     bool cancel;
   };
   const Case cases[] = {
-      {"blank", 0, 1, nullptr, true, u"data.Z02", false},
+      {"blank", 0, 1, nullptr, true, u"data.z02", false},
       {"first, present", 1, 0, u"data.Z01", false, u"data.Z01", false},
-      {"first, missing", 1, 0, nullptr, false, u"data.Z01", true},
-      {"first, missing while creating", 1, 0, nullptr, true, u"data.Z01", false},
+      {"first, missing", 1, 0, nullptr, false, u"data.z01", true},
+      {"first, missing while creating", 1, 0, nullptr, true, u"data.z01", false},
       {"last, present", 2, -1, u"data.zip", false, u"data.zip", false},
       {"last, missing", 2, -1, nullptr, false, u"data.zip", true},
       {"middle, present", 3, 2, u"data.Z03", false, u"data.Z03", false},
-      {"middle, missing", 3, 2, nullptr, false, u"data.Z03", true},
+      {"middle, missing", 3, 2, nullptr, false, u"data.z03", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -510,10 +510,10 @@ TEST_F(DefaultHandlers, HandlersSeeTheVolumeNameAndNoBoxIsShown) {
   FArchiver.DoProcessFileFailure(u"f", poTest, 19, 0, u"m", action);
 
   const std::vector<std::pair<int32_t, UString>> expected = {
-      {1, FDir.Path(u"data.Z01")},
-      {0, FDir.Path(u"data.Z01")},
+      {1, FDir.Path(u"data.z01")},
+      {0, FDir.Path(u"data.z01")},
       {-1, Archive()},
-      {5, FDir.Path(u"data.Z05")},
+      {5, FDir.Path(u"data.z05")},
       {0, Archive()},
   };
   EXPECT_EQ(seen, expected);

@@ -79,6 +79,11 @@ TEST_F(PasswordCheckTest, EachKindOfItemAcceptsOnlyItsPassword) {
     EXPECT_EQ(a.IsFilePasswordValid(c.Item, c.Password), c.Valid);
     EXPECT_EQ(a.Password(), "kept");
   }
+  // The archiver's own password, passed back by reference.
+  a.SetPassword("secret");
+  EXPECT_TRUE(a.IsFilePasswordValid(u"aes256.txt", a.Password()));
+  EXPECT_TRUE(a.IsFilePasswordValid(u"pkzip.txt", a.Password()));
+  EXPECT_EQ(a.Password(), "secret");
   EXPECT_EQ(FAsked, 0);
 }
 

@@ -58,27 +58,27 @@ TEST(VolumeNames, Rules) {
     int32_t Number;
     UString Expected;
   } cases[] = {
-      {smSplitting, false, false, u"data.zip", 0, u"data.Z01"},
-      {smSplitting, false, false, u"data.zip", 9, u"data.Z10"},
-      {smSplitting, false, false, u"data.zip", 99, u"data.Z100"},
+      {smSplitting, false, false, u"data.zip", 0, u"data.z01"},
+      {smSplitting, false, false, u"data.zip", 9, u"data.z10"},
+      {smSplitting, false, false, u"data.zip", 99, u"data.z100"},
       {smSplitting, false, false, u"data.zip", -1, u"data.zip"},
       {smSplitting, true, false, u"data.zip", 0, u"data_001.zip"},
       {smSplitting, true, false, u"data.zip", 9, u"data_010.zip"},
       {smSplitting, true, false, u"data.zip", -1, u"data.zip"},
       {smSplitting, false, false, u"setup.exe", 0, u"setup.exe"},
-      {smSplitting, false, false, u"setup.exe", 1, u"setup.Z02"},
-      {smSplitting, false, false, u"setup.exe", -1, u"setup.ZIP"},
+      {smSplitting, false, false, u"setup.exe", 1, u"setup.z02"},
+      {smSplitting, false, false, u"setup.exe", -1, u"setup.zip"},
       {smSplitting, true, false, u"setup.exe", 1, u"setup_002.exe"},
       // A stub to come makes a self-extractor of any name.
       {smSplitting, false, true, u"data.zip", 0, u"data.exe"},
-      {smSplitting, false, true, u"data.zip", -1, u"data.ZIP"},
+      {smSplitting, false, true, u"data.zip", -1, u"data.zip"},
       {smSpanning, false, false, u"data.zip", 3, u"data.zip"},
       {smSpanning, true, false, u"data.zip", 3, u"data_004.zip"},
       {smSpanning, false, true, u"data.zip", 3, u"data.exe"},
       {smSpanning, true, true, u"data.zip", 0, u"data_001.exe"},
       {smSpanning, false, false, u"data.zip", -1, u"data.zip"},
       {smNone, true, true, u"data.zip", 4, u"data.zip"},
-      {smSplitting, false, false, u"noext", 1, u"noext.Z02"},
+      {smSplitting, false, false, u"noext", 1, u"noext.z02"},
       {smSplitting, true, false, u"noext", 1, u"noext_002"},
   };
   for (const auto& c : cases) {
@@ -91,15 +91,20 @@ TEST(VolumeNames, Rules) {
   }
 }
 
-// Other tools write split volumes in lower case; the names follow what exists.
+// Volumes are named in lower case, as other tools write and look for them;
+// parts of older sets in upper case are found under their names, except by
+// the writing of a new set, which names its parts by the rule.
 TEST(VolumeNames, ExistingVolumesKeepTheirLetterCase) {
   test::TempDir dir;
-  WriteFileBytes(dir.NativePath("data.z01"), {1});
-  WriteFileBytes(dir.NativePath("setup.zip"), {1});
+  WriteFileBytes(dir.NativePath("data.Z01"), {1});
+  WriteFileBytes(dir.NativePath("setup.ZIP"), {1});
   TVolumeProbe a(nullptr);
   a.SetSpanningMode(smSplitting);
+  EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0), dir.Path(u"data.Z01"));
+  EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 1), dir.Path(u"data.z02"));
+  EXPECT_EQ(a.VolumeName(dir.Path(u"setup.exe"), -1), dir.Path(u"setup.ZIP"));
+  a.SetOpenMode(fmCreate);
   EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0), dir.Path(u"data.z01"));
-  EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 1), dir.Path(u"data.Z02"));
   EXPECT_EQ(a.VolumeName(dir.Path(u"setup.exe"), -1), dir.Path(u"setup.zip"));
 }
 
@@ -402,10 +407,15 @@ TEST(CreatingVolumes, TheFirstVolumeIsAskedForAndCreated) {
   });
   a.OpenArchive(fmCreate);
   EXPECT_TRUE(a.Active());
-  EXPECT_EQ(asked, std::vector<std::string>{"1 new.Z01"});
-  EXPECT_TRUE(IsFile(dir.Path(u"new.Z01")));
-  EXPECT_EQ(a.CurrentVolumeFile(), dir.Path(u"new.Z01"));
+  EXPECT_EQ(asked, std::vector<std::string>{"1 new.z01"});
+  // Written under a hidden name until the set is complete.
+  EXPECT_TRUE(IsFile(a.CurrentVolumeFile()));
+  EXPECT_EQ(FileNamePart(a.CurrentVolumeFile()).substr(0, 9), u".new.z01-");
+  EXPECT_FALSE(IsFile(dir.Path(u"new.z01")));
   a.CloseArchive();
+  // Closed empty: the set is its one volume, under the archive's name.
+  EXPECT_FALSE(IsFile(dir.Path(u"new.z01")));
+  EXPECT_TRUE(IsFile(dir.Path(u"new.zip")));
 
   a.SetOnRequestBlankVolume(
       [](TKelBaseArchiver*, int32_t, UString&, bool& cancel) { cancel = true; });

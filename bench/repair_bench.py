@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""What repairing a damaged archive costs, beside `zip -FF` on the same file.
+
+Makes about 300 MB of files (text-like and random 1 MiB stretches, as in
+compare.py), archives them with zip, and damages one item in the middle of
+its data (64 bytes changed). Two archives are repaired: that one, whose
+directory is intact, and the same with its directory cut off. Each is timed
+with farm-bench: the engine's RepairArchive (kelvane_repair_bench) paired
+with `zip -FF ... --out` (answered "y" to its single-disk question), output
+to the disk beside the archive. Quote the medians.
+
+Usage: bench/repair_bench.py [--bin PATH] [--work DIR] [--runs N]
+
+Without --bin a release build of kelvane_repair_bench is made in build/bench.
+The files stay in --work (default /tmp/kelvane-repairbench, about 1 GB).
+"""
+import argparse
+import os
+import random
+import subprocess
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from compare import Blocks, MIB, ROOT, log  # noqa: E402
+
+
+def build():
+    out = os.path.join(ROOT, "build", "bench")
+    subprocess.run(["cmake", "-S", ROOT, "-B", out, "-DCMAKE_BUILD_TYPE=Release",
+                    "-DKELVANE_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", out, "--target", "kelvane_repair_bench", "-j2"],
+                   check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(out, "bench", "kelvane_repair_bench")
+
+
+def make_archives(work):
+    good = os.path.join(work, "good.zip")
+    damaged = os.path.join(work, "damaged.zip")
+    cut = os.path.join(work, "cut.zip")
+    if all(os.path.exists(p) for p in (good, damaged, cut)):
+        return damaged, cut
+    corpus = os.path.join(work, "corpus")
+    os.makedirs(corpus, exist_ok=True)
+    log("corpus: about 300 MB of mixed files")
+    blocks, rng = Blocks(20240517), random.Random(11)
+    total = i = 0
+    while total < 300 * MIB:
+        size = rng.randint(2 * MIB, 12 * MIB)
+        kind = "text" if i % 2 == 0 else "random"
+        blocks.write(os.path.join(corpus, "file%03d.%s" % (i, "txt" if kind == "text" else "bin")),
+                     size, kind, rng)
+        total += size
+        i += 1
+    log("archive: zip -r")
+    if os.path.exists(good):
+        os.remove(good)
+    subprocess.run(["zip", "-q", "-r", good, "corpus"], cwd=work, check=True)
+    with zipfile.ZipFile(good) as z:
+        infos = z.infolist()
+        start_dir = z.start_dir
+    data = bytearray(open(good, "rb").read())
+    victim = infos[len(infos) // 2]
+    name_len, extra_len = int.from_bytes(data[victim.header_offset + 26:victim.header_offset + 28],
+                                         "little"), \
+        int.from_bytes(data[victim.header_offset + 28:victim.header_offset + 30], "little")
+    at = victim.header_offset + 30 + name_len + extra_len + victim.compress_size // 2
+    for k in range(64):
+        data[at + k] ^= 0x5A
+    log("damaged: %s at byte %d" % (victim.filename, at))
+    open(damaged, "wb").write(data)
+    open(cut, "wb").write(data[:start_dir])
+    return damaged, cut
+
+
+def farm(a, b, runs):
+    cmd = ["farm-bench", "-n", str(runs), "--timeout", "900", "--vs", b, "--"] + a
+    log(" ".join(cmd))
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, text=True).stdout
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--bin")
+    ap.add_argument("--work", default="/tmp/kelvane-repairbench")
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args()
+    exe = args.bin or build()
+    work = args.work
+    os.makedirs(work, exist_ok=True)
+    damaged, cut = make_archives(work)
+    for label, archive in (("one item damaged", damaged), ("one item damaged, directory cut off",
+                                                           cut)):
+        ours = os.path.join(work, "repaired-kelvane.zip")
+        theirs = os.path.join(work, "repaired-zip.zip")
+        # zip -FF asks whether a file without an end record is a single-disk archive.
+        zip_ff = "sh -c 'rm -f %s; yes y | zip -FF %s --out %s >/dev/null 2>&1'" % (
+            theirs, archive, theirs)
+        print("## %s (%d bytes)" % (label, os.path.getsize(archive)))
+        print(farm([exe, archive, ours], zip_ff, args.runs))
+        with zipfile.ZipFile(ours) as z:
+            bad = z.testzip()
+            print("kelvane: %d items, first bad: %s" % (len(z.infolist()), bad))
+        try:
+            with zipfile.ZipFile(theirs) as z:
+                print("zip -FF: %d items, first bad: %s" % (len(z.infolist()), z.testzip()))
+        except zipfile.BadZipFile as e:
+            print("zip -FF: python3 zipfile cannot read its output: %s" % e)
+
+
+if __name__ == "__main__":
+    main()
