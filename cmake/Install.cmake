@@ -28,6 +28,10 @@ install(FILES ${CMAKE_BINARY_DIR}/KelvaneConfig.cmake ${CMAKE_BINARY_DIR}/Kelvan
 # Relative to the file itself, so the package may be installed under any prefix.
 file(RELATIVE_PATH kel_pc_to_prefix ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig
   ${CMAKE_INSTALL_PREFIX})
+if(KELVANE_ISAL)
+  set(KEL_PC_ISAL_REQUIRES ", libisal")
+  set(KEL_PC_ISAL_LIBS " -lisal")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kelvane.pc.in ${CMAKE_BINARY_DIR}/kelvane.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/kelvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -1,39 +1,12 @@
 #include "coding/KelZlib.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 
 namespace kelvane {
 namespace {
 
-// zlib's memory comes zero-filled, so no decision can ever depend on bytes
-// left over from earlier use. calloc refuses an Items x Size that overflows.
-voidpf ZeroFillAlloc(voidpf, uInt items, uInt size) {
-  return std::calloc(items, size);
-}
-
-void ZeroFillFree(voidpf, voidpf address) {
-  std::free(address);
-}
-
-z_stream_s* NewStream() {
-  auto* z = new z_stream_s{};
-  z->zalloc = ZeroFillAlloc;
-  z->zfree = ZeroFillFree;
-  z->opaque = Z_NULL;
-  return z;
-}
-
-// Raw Deflate: negative window bits, no header, no trailer, no Adler-32.
-constexpr int RawWindowBits = -MAX_WBITS;
-constexpr int MemoryLevel = 8;
-
-uInt Clamp(size_t n) {
-  return static_cast<uInt>(std::min<size_t>(n, UINT_MAX));
-}
+// What zlib answers a compressor used after its end (Z_STREAM_ERROR).
+constexpr int StreamMisused = -2;
 
 }  // namespace
 
@@ -97,59 +70,26 @@ EDecompressionError::EDecompressionError(std::string reason)
 
 // ---- compressor ----
 
-TKelDeflater::TKelDeflater(int level) : FStream(NewStream()) {
-  const int r =
-      deflateInit2(FStream, level, Z_DEFLATED, RawWindowBits, MemoryLevel, Z_DEFAULT_STRATEGY);
-  if (r != Z_OK) {
-    delete FStream;
-    FStream = nullptr;
-    throw ECompressionError(r < 0 ? r : Z_STREAM_ERROR);
-  }
-}
+TKelDeflater::TKelDeflater(int level) : TKelDeflater(level, DefaultDeflateBackend(level)) {}
 
-TKelDeflater::~TKelDeflater() {
-  if (FStream) {
-    deflateEnd(FStream);
-    delete FStream;
-  }
-}
+TKelDeflater::TKelDeflater(int level, TKelDeflateBackend backend)
+    : FCore(NewDeflateCore(backend, level)) {}
+
+TKelDeflater::~TKelDeflater() = default;
 
 std::span<uint8_t> TKelDeflater::CompressChunk(const uint8_t* data, size_t count, bool last) {
-  if (!FStream || FFinished) throw ECompressionError(Z_STREAM_ERROR);
-  // One call is enough with this much room (incompressible input plus the
-  // block and flush overhead); the loop only guards against zlib needing more.
-  const size_t room = std::max<size_t>((count + count / 10 + 12 + 255) & ~size_t{255},
-                                       deflateBound(FStream, Clamp(count)) + 16);
-  if (FOut.size() < room) FOut.resize(room);
-
-  const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-  size_t inLeft = count;
-  size_t produced = 0;
-  FStream->next_in = const_cast<Bytef*>(data);
-  for (;;) {
-    if (produced == FOut.size()) FOut.resize(FOut.size() * 2);
-    const uInt in = Clamp(inLeft);
-    const uInt out = Clamp(FOut.size() - produced);
-    FStream->avail_in = in;
-    FStream->next_out = FOut.data() + produced;
-    FStream->avail_out = out;
-    const int r = deflate(FStream, flush);
-    if (r < 0) throw ECompressionError(r);
-    inLeft -= in - FStream->avail_in;
-    produced += out - FStream->avail_out;
-    FTotalIn += in - FStream->avail_in;
-    FTotalOut += out - FStream->avail_out;
-    if (last ? r == Z_STREAM_END : (inLeft == 0 && FStream->avail_out > 0)) break;
-  }
+  if (!FCore || FFinished) throw ECompressionError(StreamMisused);
+  const size_t produced = FCore->Compress(data, count, last, FOut);
+  FTotalIn += count;
+  FTotalOut += produced;
   FFinished = last;
   return {FOut.data(), produced};
 }
 
 void TKelDeflater::End(bool cancelled) {
-  if (!FStream) return;
-  const int r = deflateEnd(FStream);
-  delete FStream;
-  FStream = nullptr;
+  if (!FCore) return;
+  const int r = FCore->End();
+  FCore.reset();
   FOut = TBytes();
   if (!cancelled && r < 0) throw ECompressionError(r);
 }
@@ -157,24 +97,15 @@ void TKelDeflater::End(bool cancelled) {
 // ---- decompressor ----
 
 TKelInflater::TKelInflater(size_t outputBufferSize)
-    : FStream(NewStream()), FOut(std::max<size_t>(outputBufferSize, 1)) {
-  const int r = inflateInit2(FStream, RawWindowBits);
-  if (r != Z_OK) {
-    delete FStream;
-    FStream = nullptr;
-    throw EDecompressionError("the decompressor cannot start (zlib " + std::to_string(r) + ")");
-  }
-}
+    : TKelInflater(outputBufferSize, DefaultInflateBackend()) {}
 
-TKelInflater::~TKelInflater() {
-  if (FStream) {
-    inflateEnd(FStream);
-    delete FStream;
-  }
-}
+TKelInflater::TKelInflater(size_t outputBufferSize, TKelDeflateBackend backend)
+    : FCore(NewInflateCore(backend)), FOut(std::max<size_t>(outputBufferSize, 1)) {}
+
+TKelInflater::~TKelInflater() = default;
 
 void TKelInflater::SetInput(const uint8_t* data, size_t count) {
-  FStream->next_in = const_cast<Bytef*>(data);
+  FInput = data;
   FInputLeft = count;
   FChunkDone = count == 0;
 }
@@ -188,38 +119,32 @@ size_t TKelInflater::InflateInto(uint8_t* buffer, size_t size) {
   if (FChunkDone) return 0;
   if (FStreamEnded) Fail("data after the end of the Deflate stream");
 
-  const uInt in = Clamp(FInputLeft);
-  const uInt out = Clamp(size);
-  FStream->avail_in = in;
-  FStream->next_out = buffer;
-  FStream->avail_out = out;
-  const int r = inflate(FStream, Z_NO_FLUSH);
-  FInputLeft -= in - FStream->avail_in;
-  FTotalIn += in - FStream->avail_in;
-  const size_t produced = out - FStream->avail_out;
+  const TKelInflateStep step = FCore->Step(FInput, FInputLeft, buffer, size);
+  FInput += step.Consumed;
+  FInputLeft -= step.Consumed;
+  FTotalIn += step.Consumed;
 
-  switch (r) {
-    case Z_STREAM_END:
+  switch (step.Kind) {
+    case TKelInflateStep::skStreamEnd:
       FStreamEnded = true;
-      if (FInputLeft > 0) Fail("data after the end of the Deflate stream");
+      if (FInputLeft > 0 || step.TakenPastEnd) Fail("data after the end of the Deflate stream");
       FChunkDone = true;
       break;
-    case Z_OK:
-      FChunkDone = FInputLeft == 0 && FStream->avail_out > 0;
+    case TKelInflateStep::skOk:
+      FChunkDone = FInputLeft == 0 && step.Produced < size && !step.OutputPending;
       break;
-    case Z_BUF_ERROR:
-      // No progress: fine once the chunk is used up (the stream continues in
-      // the next chunk), corrupt otherwise.
+    case TKelInflateStep::skNoProgress:
+      // Fine once the chunk is used up (the stream continues in the next
+      // chunk), corrupt otherwise.
       if (FInputLeft > 0) Fail("the decompressor made no progress");
       FChunkDone = true;
       break;
-    default:
-      Fail(FStream->msg ? FStream->msg : "zlib " + std::to_string(r));
+    case TKelInflateStep::skCorrupt:
+      Fail(step.Reason);
   }
-  FTotalOut += produced;
-  return produced;
+  FTotalOut += step.Produced;
+  return step.Produced;
 }
-
 void TKelInflater::Fail(std::string reason) {
   FFailed = true;
   FChunkDone = true;

@@ -7,22 +7,22 @@
 // pieces as it is produced, so a caller can write, checksum, report progress
 // and stop (a cancel, or output beyond the declared size) between pieces.
 //
-// Both sides run zlib without its wrapper (negative window bits): the bytes
-// are those of a zlib-format stream with the two-byte header and four-byte
-// trailer taken off, without computing an Adler-32 that nobody reads.
+// Both sides run raw Deflate through KelDeflateBackend.h (zlib or ISA-L): the
+// bytes are those of a zlib-format stream with the two-byte header and
+// four-byte trailer taken off, without computing an Adler-32 nobody reads.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 
+#include "coding/KelDeflateBackend.h"
 #include "platform/Exception.h"
 #include "platform/Types.h"
-
-struct z_stream_s;
 
 namespace kelvane {
 
@@ -79,9 +79,11 @@ class EDecompressionError : public EZlibError {
 // chunks are written as they are.
 class TKelDeflater {
  public:
-  // Level 0 to 9; raw Deflate, 32 KiB window, memory level 8, default strategy.
-  // Raises ECompressionError when zlib refuses (a level outside 0..9 included).
+  // Level 0 to 9; raw Deflate, 32 KiB window (zlib: memory level 8, default
+  // strategy). Raises ECompressionError when the compressor refuses (a level
+  // outside 0..9 included).
   explicit TKelDeflater(int level);
+  TKelDeflater(int level, TKelDeflateBackend backend);
   ~TKelDeflater();
   TKelDeflater(const TKelDeflater&) = delete;
   TKelDeflater& operator=(const TKelDeflater&) = delete;
@@ -104,7 +106,7 @@ class TKelDeflater {
   uint64_t TotalOut() const { return FTotalOut; }
 
  private:
-  z_stream_s* FStream = nullptr;
+  std::unique_ptr<TKelDeflateCore> FCore;
   TBytes FOut;
   uint64_t FTotalIn = 0;
   uint64_t FTotalOut = 0;
@@ -141,13 +143,14 @@ class TKelPullInflater {
 //
 // Every failure raises EDecompressionError: corrupt data, bytes after the end
 // of the Deflate stream, a truncated stream (in Finish). The output of the step
-// that found corrupt data is not handed out. Memory stays at the zlib state
-// and one output buffer whatever the data claims.
+// that found corrupt data is not handed out. Memory stays at the backend's
+// state and one output buffer whatever the data claims.
 class TKelInflater : public TKelPullInflater {
  public:
-  // Raw Deflate, 32 KiB window. Raises EDecompressionError when zlib cannot
-  // start (out of memory); an item decoder treats that as a failed item.
+  // Raw Deflate, 32 KiB window. Raises EDecompressionError when the backend
+  // cannot start (out of memory); an item decoder treats that as a failed item.
   explicit TKelInflater(size_t outputBufferSize = DecompressionChunkSize);
+  TKelInflater(size_t outputBufferSize, TKelDeflateBackend backend);
   ~TKelInflater() override;
   TKelInflater(const TKelInflater&) = delete;
   TKelInflater& operator=(const TKelInflater&) = delete;
@@ -184,8 +187,9 @@ class TKelInflater : public TKelPullInflater {
  private:
   [[noreturn]] void Fail(std::string reason);
 
-  z_stream_s* FStream = nullptr;
+  std::unique_ptr<TKelInflateCore> FCore;
   TBytes FOut;
+  const uint8_t* FInput = nullptr;
   size_t FInputLeft = 0;
   uint64_t FTotalIn = 0;
   uint64_t FTotalOut = 0;

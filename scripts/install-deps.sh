@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the benchmarks need
 # (only what is missing; quiet and non-interactive).
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+pkgs=(build-essential cmake pkg-config zlib1g-dev libisal-dev libgtest-dev libgmock-dev libbenchmark-dev
       clang-format clang libclang-rt-14-dev zip unzip 7zip p7zip-full libarchive-tools python3 time
       libfltk1.3-dev libx11-dev libxft-dev libxinerama-dev libxcursor-dev libxfixes-dev
       libxrender-dev libfontconfig-dev xvfb xauth xdotool x11-apps x11-utils)

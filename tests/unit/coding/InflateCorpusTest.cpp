@@ -1,5 +1,6 @@
 // The peer corpus of raw Deflate streams (shared/peers/malo/deflate), run
-// through the item decompressor whole and in the most awkward feeding, and
+// through the item decompressor, by each side of the Deflate seam, whole and
+// in the most awkward feeding, and
 // held against the zlib-format way of decoding (two header bytes put in front,
 // the end of the data taken as the end of the item).
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ZlibTestData.h"
 #include "coding/KelZlib.h"
 
 namespace kelvane {
@@ -52,10 +54,11 @@ struct TOutcome {
   Bytes out;
 };
 
-TOutcome DecodeWithInflater(const Bytes& packed, size_t chunk, size_t outputBuffer) {
+TOutcome DecodeWithInflater(const Bytes& packed, size_t chunk, size_t outputBuffer,
+                            TKelDeflateBackend backend) {
   TOutcome r;
   try {
-    TKelInflater inf(outputBuffer);
+    TKelInflater inf(outputBuffer, backend);
     for (size_t at = 0; at < packed.size(); at += chunk) {
       inf.DecodeChunk(packed.data() + at, std::min(chunk, packed.size() - at), [&](auto piece) {
         r.out.insert(r.out.end(), piece.begin(), piece.end());
@@ -159,7 +162,10 @@ TEST(InflateCorpus, EveryFileHasAnExpectedOutcome) {
     EXPECT_TRUE(fs::exists(*dir / c.path)) << c.path;
 }
 
-TEST(InflateCorpus, OutcomesWholeAndInAwkwardFeeding) {
+using InflateCorpusSides = test::BackendTest;
+KEL_BACKEND_TESTS(InflateCorpusSides);
+
+TEST_P(InflateCorpusSides, OutcomesWholeAndInAwkwardFeeding) {
   const auto dir = CorpusDir();
   if (!dir) GTEST_SKIP() << "peer Deflate corpus not found (KELVANE_SHARED/peers/malo/deflate)";
   for (const auto& c : Cases()) {
@@ -171,7 +177,7 @@ TEST(InflateCorpus, OutcomesWholeAndInAwkwardFeeding) {
     };
     for (const Feeding f : {Feeding{1 << 20, 1 << 20}, Feeding{1, 1}, Feeding{3, 7}}) {
       SCOPED_TRACE(testing::Message() << "chunk " << f.chunk << ", output " << f.output);
-      const TOutcome r = DecodeWithInflater(packed, f.chunk, f.output);
+      const TOutcome r = DecodeWithInflater(packed, f.chunk, f.output, GetParam());
       if (c.expect == Decodes) {
         EXPECT_FALSE(r.failed) << r.reason;
         if (c.content) {
@@ -188,7 +194,7 @@ TEST(InflateCorpus, OutcomesWholeAndInAwkwardFeeding) {
 // Same bytes and same errors as the zlib-format way, except where the table
 // says the stream stops short or carries bytes after its end: those it lets
 // through (the item's size or CRC-32 catches most of them later), we refuse.
-TEST(InflateCorpus, AgreesWithTheZlibFormatWay) {
+TEST_P(InflateCorpusSides, AgreesWithTheZlibFormatWay) {
   const auto dir = CorpusDir();
   if (!dir) GTEST_SKIP() << "peer Deflate corpus not found (KELVANE_SHARED/peers/malo/deflate)";
   for (const auto& c : Cases()) {
@@ -196,7 +202,7 @@ TEST(InflateCorpus, AgreesWithTheZlibFormatWay) {
     SCOPED_TRACE(c.path);
     const Bytes packed = ReadFile(*dir / c.path);
     for (size_t chunk : {size_t{1} << 20, size_t{1}}) {
-      const TOutcome ours = DecodeWithInflater(packed, chunk, 1 << 20);
+      const TOutcome ours = DecodeWithInflater(packed, chunk, 1 << 20, GetParam());
       const TOutcome zlibFormat = DecodeWithZlibFormat(packed, chunk);
       EXPECT_EQ(zlibFormat.failed, c.zlibFormatFails) << "chunk " << chunk;
       if (zlibFormat.failed) {
@@ -209,18 +215,18 @@ TEST(InflateCorpus, AgreesWithTheZlibFormatWay) {
   }
 }
 
-// Streams written by our compressor decode identically both ways, also when
-// split across several 1 MiB chunks.
-TEST(InflateCorpus, OwnStreamsDecodeAlikeBothWays) {
+// Streams written by our compressor (by the same side) decode identically
+// both ways, also when split across several 1 MiB chunks.
+TEST_P(InflateCorpusSides, OwnStreamsDecodeAlikeBothWays) {
   Bytes src;
   uint32_t x = 1;
   for (int i = 0; i < 3000000; ++i) {
     x = x * 1103515245 + 12345;
     src.push_back(static_cast<uint8_t>((x >> 16) % 17 + 'a'));
   }
-  for (int level : {1, 6, 9}) {
+  for (int level : {1, 2, 6, 9}) {
     SCOPED_TRACE(level);
-    TKelDeflater d(level);
+    TKelDeflater d(level, GetParam());
     Bytes packed;
     const size_t chunk = static_cast<size_t>(CompressionBlockSize(static_cast<uint8_t>(level)));
     for (size_t at = 0; at < src.size(); at += chunk) {
@@ -231,7 +237,7 @@ TEST(InflateCorpus, OwnStreamsDecodeAlikeBothWays) {
     d.End();
     ASSERT_GT(packed.size(), size_t{DecompressionChunkSize});
     const TOutcome ours =
-        DecodeWithInflater(packed, DecompressionChunkSize, DecompressionChunkSize);
+        DecodeWithInflater(packed, DecompressionChunkSize, DecompressionChunkSize, GetParam());
     const TOutcome zlibFormat = DecodeWithZlibFormat(packed, DecompressionChunkSize);
     EXPECT_FALSE(ours.failed) << ours.reason;
     EXPECT_FALSE(zlibFormat.failed);

@@ -2,7 +2,10 @@
 // streams made the way the item encoder makes them.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,8 +41,9 @@ inline Bytes CompressibleData(size_t n, uint32_t seed) {
 }
 
 // Compresses Src in chunks of ChunkSize the way the item encoder does.
-inline Bytes Deflate(const Bytes& src, int level, size_t chunkSize) {
-  TKelDeflater d(level);
+inline Bytes Deflate(const Bytes& src, int level, size_t chunkSize,
+                     std::optional<TKelDeflateBackend> backend = std::nullopt) {
+  TKelDeflater d(level, backend.value_or(DefaultDeflateBackend(level)));
   Bytes out;
   size_t at = 0;
   do {
@@ -52,5 +56,21 @@ inline Bytes Deflate(const Bytes& src, int level, size_t chunkSize) {
   d.End();
   return out;
 }
+
+// Tests that every side of the Deflate seam must pass take the side as their
+// parameter; a side this build lacks is skipped.
+class BackendTest : public testing::TestWithParam<TKelDeflateBackend> {
+ protected:
+  void SetUp() override {
+    if (!DeflateBackendLinked(GetParam())) GTEST_SKIP() << "this build has no such side";
+  }
+};
+
+inline std::string BackendName(const testing::TestParamInfo<TKelDeflateBackend>& info) {
+  return info.param == dbZlib ? "zlib" : "isal";
+}
+
+#define KEL_BACKEND_TESTS(Suite) \
+  INSTANTIATE_TEST_SUITE_P(, Suite, testing::Values(dbZlib, dbIsal), test::BackendName)
 
 }  // namespace kelvane::test
