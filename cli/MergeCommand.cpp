@@ -44,8 +44,7 @@ TKelOverwriteMode OverwriteMode(const std::string& when) {
 }  // namespace
 
 int RunMerge(const std::vector<std::string>& args) {
-  const TParsedArgs a =
-      ParseArgs(args, {{"help", 'h'}, {"overwrite", 0, true}, {"quiet", 'q'}});
+  const TParsedArgs a = ParseArgs(args, {{"help", 'h'}, {"overwrite", 0, true}, {"quiet", 'q'}});
   if (a.Has("help")) {
     std::fputs(kHelp, stdout);
     return ExitOk;

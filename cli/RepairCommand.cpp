@@ -54,7 +54,8 @@ TSurvey Survey(const std::string& path, const TParsedArgs& args) {
   for (int32_t i = 0; i < archiver.ItemCount(); ++i) {
     const TDirItem& item = archiver.Item(i);
     survey.Names.insert(DisplayText(item.Name));
-    if ((item.CentralDir.genPurposeFlag & KelFlagEncrypted) && archiver.Password().empty()) locked.insert(DisplayText(item.Name));
+    if ((item.CentralDir.genPurposeFlag & KelFlagEncrypted) && archiver.Password().empty())
+      locked.insert(DisplayText(item.Name));
   }
   TItemRun run(archiver, {}, {}, args.Has("quiet"));
   run.Run([&archiver] { archiver.TestFiles(); });

@@ -35,8 +35,7 @@ const char* const kHelp =
 }  // namespace
 
 int RunSfx(const std::vector<std::string>& args) {
-  const TParsedArgs a =
-      ParseArgs(args, {{"help", 'h'}, {"stub", 0, true}, {"quiet", 'q'}});
+  const TParsedArgs a = ParseArgs(args, {{"help", 'h'}, {"stub", 0, true}, {"quiet", 'q'}});
   if (a.Has("help")) {
     std::fputs(kHelp, stdout);
     return ExitOk;

@@ -50,6 +50,11 @@ class TKelDeflateCore {
   // ends at a byte-aligned sync-flush point (00 00 FF FF). Returns the size of
   // the piece; raises ECompressionError.
   virtual size_t Compress(const uint8_t* in, size_t count, bool last, TBytes& out) = 0;
+  // Forgets everything compressed so far and primes the window with the
+  // Count bytes before the next piece (at most the last 32 KiB count): the
+  // next pieces continue a stream whose earlier pieces another core made.
+  // Raises ECompressionError.
+  virtual void Restart(const uint8_t* dictionary, size_t count) = 0;
   // Releases the state: 0, or a negative zlib-style code (-3 when a started
   // stream was never finished).
   virtual int End() = 0;

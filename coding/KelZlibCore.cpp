@@ -115,6 +115,12 @@ class TZlibDeflateCore final : public TKelDeflateCore {
     return produced;
   }
 
+  void Restart(const uint8_t* dictionary, size_t count) override {
+    int r = deflateReset(&FStream);
+    if (r == Z_OK && count > 0) r = deflateSetDictionary(&FStream, dictionary, Clamp(count));
+    if (r != Z_OK) throw ECompressionError(r < 0 ? r : Z_STREAM_ERROR);
+  }
+
   int End() override {
     if (!FOpen) return Z_OK;
     FOpen = false;

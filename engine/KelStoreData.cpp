@@ -7,6 +7,7 @@
 
 #include "coding/KelAESTransform.h"
 #include "coding/KelCrc32.h"
+#include "coding/KelParallelDeflate.h"
 #include "coding/KelPkzip.h"
 #include "coding/KelSecure.h"
 #include "coding/KelZlib.h"
@@ -20,6 +21,8 @@ namespace {
 constexpr int NativeBadData = 8;
 constexpr int NativeSizeMismatch = 34;
 constexpr int NativeZip64Disabled = 41;
+// What a compressor says when its stream never got its last chunk.
+constexpr int DeflateUnfinished = -3;
 
 constexpr uint16_t MethodAES = 99;
 // The format version of every transform the engine makes.
@@ -135,28 +138,62 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
   uint64_t consumed = 0;
   uint32_t crc = Crc32Initial;
   bool cancelled = false;
-  while (consumed < size) {
-    if (progressCancelled(consumed)) {
-      cancelled = true;
-      break;
-    }
-    const size_t n = size_t(std::min<uint64_t>(chunkSize, size - consumed));
-    if (ReadUpTo(Source, chunk.get(), n) < n) break;
-    UpdateCrc32(crc, chunk.get(), int32_t(n));
-    const bool last = consumed + n == size;
-    const std::span<uint8_t> out =
-        deflater ? deflater->CompressChunk(chunk.get(), n, last) : std::span(chunk.get(), n);
+  // One chunk's piece into the archive: encrypted in place, then written.
+  const auto put = [&](std::span<uint8_t> out, size_t n) {
     if (transform) {
       transform->EncryptBuffer(out, 0, int32_t(out.size()), out, 0);
     } else if (encrypted) {
       EncryptPkzipBuffer(out.data(), out.size(), keys);
     }
-    if (!WriteWithRetry(Destination, out.data(), int32_t(out.size()))) {
-      cancelled = true;
-      break;
-    }
+    if (!WriteWithRetry(Destination, out.data(), int32_t(out.size()))) return false;
     consumed += n;
     written += out.size();
+    return true;
+  };
+  // Read and checksummed here, deflated on every core, written in order.
+  if (deflater && size > chunkSize && DeflateWorkers() > 1) {
+    TKelParallelDeflater parallel(Item.CompressionMode, DeflateWorkers(), chunkSize);
+    uint64_t read = 0;
+    bool shortSource = false;
+    while (!cancelled) {
+      for (uint8_t* in; !shortSource && read < size && (in = parallel.NextInput());) {
+        const size_t n = size_t(std::min<uint64_t>(chunkSize, size - read));
+        if (ReadUpTo(Source, in, n) < n) {
+          shortSource = true;
+          break;
+        }
+        UpdateCrc32(crc, in, int32_t(n));
+        parallel.Submit(n, read + n == size);
+        read += n;
+      }
+      if (parallel.Pending() == 0) break;
+      if (progressCancelled(consumed)) {
+        cancelled = true;
+        break;
+      }
+      const TKelParallelDeflater::TPiece piece = parallel.Next();
+      if (!put(piece.Out, piece.In)) cancelled = true;
+    }
+    // The chunks went to other compressors: this one stays unstarted. A
+    // stream begun and never finished fails as the sequential one does.
+    deflater.reset();
+    if (shortSource && !cancelled && read > 0) throw ECompressionError(DeflateUnfinished);
+  } else {
+    while (consumed < size) {
+      if (progressCancelled(consumed)) {
+        cancelled = true;
+        break;
+      }
+      const size_t n = size_t(std::min<uint64_t>(chunkSize, size - consumed));
+      if (ReadUpTo(Source, chunk.get(), n) < n) break;
+      UpdateCrc32(crc, chunk.get(), int32_t(n));
+      const bool last = consumed + n == size;
+      if (!put(deflater ? deflater->CompressChunk(chunk.get(), n, last) : std::span(chunk.get(), n),
+               n)) {
+        cancelled = true;
+        break;
+      }
+    }
   }
   WipeMemory(&keys, sizeof keys);
   FProcessedFilesSize += int64_t(size);

@@ -137,6 +137,16 @@ class TIsalDeflateCore final : public TKelDeflateCore {
     return produced;
   }
 
+  void Restart(const uint8_t* dictionary, size_t count) override {
+    if (!FStream) throw ECompressionError(-2);
+    isal_deflate_reset(FStream.get());
+    FStream->flush = SYNC_FLUSH;
+    if (count > 0 && isal_deflate_set_dict(FStream.get(), const_cast<uint8_t*>(dictionary),
+                                           Clamp(count)) != COMP_OK)
+      throw ECompressionError(-2);
+    FStarted = FFinished = false;
+  }
+
   int End() override {
     const bool unfinished = FStarted && !FFinished;
     FStream.reset();

@@ -15,10 +15,11 @@ class CliWhole : public ::testing::Test {
   TCliRun Run(std::vector<std::string> args) { return RunCli(args, P("")); }
   // "name=content" per item, in directory order, as python3 reads them.
   std::string Contents(const std::string& archive) {
-    return Shell("python3 -c \"import sys, zipfile\n"
-                 "z = zipfile.ZipFile(sys.argv[1])\n"
-                 "for i in z.infolist(): print(i.filename + '=' + z.read(i).decode())\" " +
-                 ShellQuoted(P(archive)))
+    return Shell(
+               "python3 -c \"import sys, zipfile\n"
+               "z = zipfile.ZipFile(sys.argv[1])\n"
+               "for i in z.infolist(): print(i.filename + '=' + z.read(i).decode())\" " +
+               ShellQuoted(P(archive)))
         .Out;
   }
   // A file whose modification time is Stamp (seconds since 1970).
@@ -54,10 +55,10 @@ TEST_F(CliWhole, SfxWritesARunnableProgramAndRefusesWhatItCannotMake) {
     std::vector<std::string> Args;
     std::string Output;
   } refused[] = {
-      {{"sfx", "setup", "again", "--stub", "console"}, "again"},        // a stub already
-      {{"sfx", "missing.zip", "m", "--stub", "console"}, "m"},          // no archive
-      {{"sfx", "t.zip", "n", "--stub", "no-such-stub"}, "n"},           // no stub
-      {{"sfx", "t.zip", "t.zip", "--stub", "console"}, "t.zip"},        // over its own archive
+      {{"sfx", "setup", "again", "--stub", "console"}, "again"},  // a stub already
+      {{"sfx", "missing.zip", "m", "--stub", "console"}, "m"},    // no archive
+      {{"sfx", "t.zip", "n", "--stub", "no-such-stub"}, "n"},     // no stub
+      {{"sfx", "t.zip", "t.zip", "--stub", "console"}, "t.zip"},  // over its own archive
   };
   for (const TCase& c : refused) {
     SCOPED_TRACE(c.Args[1] + " -> " + c.Output);
@@ -137,7 +138,8 @@ TEST_F(CliWhole, RepairKeepsWhatCanBeReadWithItsTimes) {
   for (int i = 0; i < 1000; ++i)
     counting += std::to_string(i * 7919 % 10007) + " ";
   WriteDated("src/three.txt", counting, 1500000200);
-  ASSERT_EQ(Shell("cd " + ShellQuoted(P("src")) + " && zip -qX ../z.zip one.txt two.txt && zip -qX0 ../z.zip three.txt")
+  ASSERT_EQ(Shell("cd " + ShellQuoted(P("src")) +
+                  " && zip -qX ../z.zip one.txt two.txt && zip -qX0 ../z.zip three.txt")
                 .Status,
             0);
   const std::string whole = ReadWhole(P("z.zip"));
@@ -153,7 +155,8 @@ TEST_F(CliWhole, RepairKeepsWhatCanBeReadWithItsTimes) {
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out, "cut.zip: 3 of 3 items kept, 0 of them damaged\n");
   EXPECT_EQ(Contents("cut.zip"), expected);
-  EXPECT_EQ(Shell(times + ShellQuoted(P("cut.zip"))).Out, Shell(times + ShellQuoted(P("z.zip"))).Out);
+  EXPECT_EQ(Shell(times + ShellQuoted(P("cut.zip"))).Out,
+            Shell(times + ShellQuoted(P("z.zip"))).Out);
 
   // The second item's local header broken: left out, named, the rest kept.
   std::string broken = whole;
@@ -180,8 +183,7 @@ TEST_F(CliWhole, RepairKeepsWhatCanBeReadWithItsTimes) {
             std::string::npos)
       << run.Err;
   EXPECT_EQ(run.Out, "healed.zip: 3 of 3 items kept, 1 of them damaged\n");
-  EXPECT_EQ(Contents("healed.zip").substr(0, 2 * 300 + 40),
-            expected.substr(0, 2 * 300 + 40));
+  EXPECT_EQ(Contents("healed.zip").substr(0, 2 * 300 + 40), expected.substr(0, 2 * 300 + 40));
   EXPECT_EQ(Shell("unzip -tq " + ShellQuoted(P("healed.zip"))).Status, 0);
 
   // Not an archive at all: an error, and the file as it was.

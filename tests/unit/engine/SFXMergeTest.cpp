@@ -331,7 +331,9 @@ TEST_F(MergeTest, AFailureOrACancelLeavesTheArchiveAsItWas) {
     SetFileLayerProbe(nullptr);
     a.CloseArchive();
     EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"here.zip", "there.zip"}));
-    if (raised) EXPECT_TRUE(ReadAll(dir.NativePath("here.zip")) == here);
+    if (raised) {
+      EXPECT_TRUE(ReadAll(dir.NativePath("here.zip")) == here);
+    }
     EXPECT_EQ(Contents(dir.Path(u"here.zip")).size(), raised ? 3u : 4u);
   }
   EXPECT_TRUE(completed);
