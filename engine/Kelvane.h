@@ -607,7 +607,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Encodes the whole of Source (from position 0 to its size; a negative size
   // counts as its low 32 bits) as Item's data at Destination's position:
   // chunks of CompressionBlockSize(Item.CompressionMode), copied for method 0,
-  // else raw Deflate with a sync-flush point after every chunk but the last.
+  // else raw Deflate with a sync-flush point after every chunk but the last
+  // (the chunks of a larger item deflated side by side on every processor the
+  // process may use, each primed with the 32 KiB before it).
   // An item with a Password is encrypted with it: AES (EncryptionMethod
   // caAES_*: salt and verification value, data, authentication code; method
   // 99 in the header, Item.KelEncryptionAlgorithm set) or PKZIP classic (12-byte
