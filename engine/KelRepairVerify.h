@@ -1,0 +1,79 @@
+// Verifying the items of a one-file archive ahead of its repair, on two
+// threads, while the repair copies the items already known to be sound.
+//
+// A verdict of "sound" is given only where the repair's own check (decoding
+// the item through the archiver) could not say otherwise: an item that is
+// not encrypted, stored or deflated, whose local records agree with the
+// directory exactly, whose data and data descriptor stay in front of the
+// directory, and whose data decodes to its declared size and CRC-32. Every
+// other item is left to that check, so the repaired archive is the same
+// byte for byte whichever answers. No handler is called from here: events
+// stay on the repairing thread, in item order.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "container/KelDirItem.h"
+#include "platform/FileReader.h"
+
+namespace kelvane {
+
+// Decodes Item's data from Archive (output discarded) and answers true only
+// when it is certainly sound as above. DirectoryOffset: where the directory
+// begins. Stop, once set, ends the work early with false. Raises nothing.
+bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
+                      const std::atomic<bool>& Stop);
+
+// Whether VerifyStoredForm can ever answer true for Item.
+bool CanVerifyStoredForm(const TDirItem& Item);
+
+// Memory: at most Window items wait or are being verified (a copy of each
+// one's directory entry); each worker holds one chunk of compressed input
+// (1 MiB) and an inflater with its output buffer (at most 1 MiB plus zlib's
+// state, about 45 KiB), about 4 MiB in all whatever the archive's size.
+class TKelRepairVerifier {
+ public:
+  static constexpr int32_t Workers = 2;
+  // Items submitted beyond the one the repair waits for: enough to keep both
+  // workers busy while it copies.
+  static constexpr int32_t Window = 2 * Workers;
+
+  // Reads the archive through a descriptor of its own made from
+  // ArchiveHandle (the archive's TFileStream Handle()); ItemCount bounds the
+  // indexes. Started() is false when no descriptor or thread could be had:
+  // every verdict is then "not known".
+  TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffset, int32_t ItemCount);
+  // Stops the workers (an item being decoded is abandoned) and waits for them.
+  ~TKelRepairVerifier();
+  TKelRepairVerifier(const TKelRepairVerifier&) = delete;
+  TKelRepairVerifier& operator=(const TKelRepairVerifier&) = delete;
+
+  bool Started() const { return !FThreads.empty(); }
+  // Queues item Index for verification, if it can be verified here.
+  void Submit(int32_t Index, const TDirItem& Item);
+  // The verdict on item Index, waiting for it when it was submitted: true
+  // when sound; false when damaged, not submitted, or not known.
+  bool Sound(int32_t Index);
+
+ private:
+  enum TVerdict : uint8_t { vdNone, vdPending, vdSound, vdNotKnown };
+  void Work();
+
+  TFileReader FArchive;
+  const int64_t FDirectoryOffset;
+  std::vector<TVerdict> FVerdicts;
+  std::deque<std::pair<int32_t, TDirItem>> FJobs;
+  std::mutex FLock;
+  std::condition_variable FJobReady;
+  std::condition_variable FVerdictReady;
+  std::atomic<bool> FStop{false};
+  std::vector<std::thread> FThreads;
+};
+
+}  // namespace kelvane
