@@ -40,9 +40,10 @@ bool CanVerifyStoredForm(const TDirItem& Item);
 class TKelRepairVerifier {
  public:
   static constexpr int32_t Workers = 2;
-  // Items submitted beyond the one the repair waits for: enough to keep both
-  // workers busy while it copies.
-  static constexpr int32_t Window = 2 * Workers;
+  // Items submitted from the one the repair waits for on: enough to keep both
+  // workers busy while it stores a damaged item anew, which takes longer
+  // than verifying several items.
+  static constexpr int32_t Window = 16;
 
   // Reads the archive through a descriptor of its own made from
   // ArchiveHandle (the archive's TFileStream Handle()); ItemCount bounds the
