@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <system_error>
 
@@ -15,9 +16,6 @@
 
 namespace kelvane {
 namespace {
-
-constexpr size_t ChunkSize = DecompressionChunkSize;
-constexpr size_t SmallestInflateBuffer = 32 * 1024;
 
 bool ReadExact(const TFileReader& archive, uint64_t at, uint8_t* buffer, size_t count) {
   if (at > uint64_t(std::numeric_limits<int64_t>::max()) - count) return false;
@@ -39,26 +37,23 @@ struct TOutputCheck {
 };
 
 bool DecodeData(const TFileReader& archive, const TDirItem& item, uint64_t dataStart,
-                TOutputCheck& output, const std::atomic<bool>& stop) {
+                TOutputCheck& output, TKelVerifyBuffers& buffers, const std::atomic<bool>& stop) {
   const uint64_t compressed = item.CompressedSize();
   std::unique_ptr<TKelInflater> inflater;
-  if (item.CompressionMethod == KelMethodDeflate) {
-    const uint64_t wanted = std::min<uint64_t>(output.Expected + 1, ChunkSize);
-    inflater =
-        std::make_unique<TKelInflater>(std::max<size_t>(size_t(wanted), SmallestInflateBuffer));
-  }
-  TBytes input(size_t(std::min<uint64_t>(compressed, ChunkSize)));
+  // Output goes to the worker's own buffer: the inflater's would be one more
+  // megabyte allocated and cleared per item.
+  if (item.CompressionMethod == KelMethodDeflate) inflater = std::make_unique<TKelInflater>(1);
   for (uint64_t consumed = 0; consumed < compressed;) {
     if (stop.load(std::memory_order_relaxed)) return false;
-    const auto n = size_t(std::min<uint64_t>(ChunkSize, compressed - consumed));
-    if (!ReadExact(archive, dataStart + consumed, input.data(), n)) return false;
+    const auto n = size_t(std::min<uint64_t>(TKelVerifyBuffers::Size, compressed - consumed));
+    if (!ReadExact(archive, dataStart + consumed, buffers.Input(), n)) return false;
     if (inflater) {
-      inflater->SetInput(input.data(), n);
+      inflater->SetInput(buffers.Input(), n);
       while (!inflater->ChunkDone()) {
-        const std::span<const uint8_t> piece = inflater->Inflate();
-        if (!piece.empty() && !output.Take(piece.data(), piece.size())) return false;
+        const size_t produced = inflater->InflateInto(buffers.Output(), TKelVerifyBuffers::Size);
+        if (produced > 0 && !output.Take(buffers.Output(), produced)) return false;
       }
-    } else if (!output.Take(input.data(), n)) {
+    } else if (!output.Take(buffers.Input(), n)) {
       return false;
     }
     consumed += n;
@@ -90,8 +85,11 @@ bool CanVerifyStoredForm(const TDirItem& Item) {
          (Item.CompressionMethod == KelMethodStored || Item.CompressionMethod == KelMethodDeflate);
 }
 
+TKelVerifyBuffers::TKelVerifyBuffers()
+    : FMemory(std::make_unique_for_overwrite<uint8_t[]>(2 * Size)) {}
+
 bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
-                      const std::atomic<bool>& Stop) {
+                      TKelVerifyBuffers& Buffers, const std::atomic<bool>& Stop) {
   if (!CanVerifyStoredForm(Item) || DirectoryOffset < 0) return false;
   try {
     const uint64_t at = Item.LocalHeaderOffset();
@@ -115,7 +113,7 @@ bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t 
 
     TOutputCheck output;
     output.Expected = Item.UncompressedSize();
-    if (!DecodeData(Archive, Item, dataStart, output, Stop)) return false;
+    if (!DecodeData(Archive, Item, dataStart, output, Buffers, Stop)) return false;
     if (output.Produced != output.Expected || ~output.Crc != Item.CentralDir.crc32) return false;
     return !(local.genPurposeFlag & KelFlagDataDescriptor) ||
            DescriptorAgrees(Archive, Item, dataStart + compressed, check.DescriptorZip64,
@@ -170,6 +168,12 @@ bool TKelRepairVerifier::Sound(int32_t Index) {
 }
 
 void TKelRepairVerifier::Work() {
+  std::unique_ptr<TKelVerifyBuffers> buffers;
+  try {
+    buffers = std::make_unique<TKelVerifyBuffers>();
+  } catch (const std::bad_alloc&) {
+    // No memory for this worker: the others verify, or the archiver does.
+  }
   for (;;) {
     std::unique_lock lock(FLock);
     FJobReady.wait(lock, [&] { return FStop || !FJobs.empty(); });
@@ -177,7 +181,8 @@ void TKelRepairVerifier::Work() {
     auto [index, item] = std::move(FJobs.front());
     FJobs.pop_front();
     lock.unlock();
-    const bool sound = VerifyStoredForm(FArchive, item, FDirectoryOffset, FStop);
+    const bool sound =
+        buffers && VerifyStoredForm(FArchive, item, FDirectoryOffset, *buffers, FStop);
     lock.lock();
     FVerdicts[size_t(index)] = sound ? vdSound : vdNotKnown;
     lock.unlock();

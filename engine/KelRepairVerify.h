@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -24,19 +25,32 @@
 
 namespace kelvane {
 
+// Working memory of one verifying thread, kept from item to item: one chunk
+// of compressed input and one of output.
+class TKelVerifyBuffers {
+ public:
+  static constexpr size_t Size = 1 << 20;
+  TKelVerifyBuffers();  // raises std::bad_alloc
+  uint8_t* Input() { return FMemory.get(); }
+  uint8_t* Output() { return FMemory.get() + Size; }
+
+ private:
+  std::unique_ptr<uint8_t[]> FMemory;
+};
+
 // Decodes Item's data from Archive (output discarded) and answers true only
 // when it is certainly sound as above. DirectoryOffset: where the directory
 // begins. Stop, once set, ends the work early with false. Raises nothing.
 bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
-                      const std::atomic<bool>& Stop);
+                      TKelVerifyBuffers& Buffers, const std::atomic<bool>& Stop);
 
 // Whether VerifyStoredForm can ever answer true for Item.
 bool CanVerifyStoredForm(const TDirItem& Item);
 
 // Memory: at most Window items wait or are being verified (a copy of each
-// one's directory entry); each worker holds one chunk of compressed input
-// (1 MiB) and an inflater with its output buffer (at most 1 MiB plus zlib's
-// state, about 45 KiB), about 4 MiB in all whatever the archive's size.
+// one's directory entry); each worker holds its TKelVerifyBuffers (2 MiB)
+// and an inflater (zlib's state and window, about 45 KiB): about 4 MiB in all
+// whatever the archive's size.
 class TKelRepairVerifier {
  public:
   static constexpr int32_t Workers = 2;

@@ -110,6 +110,7 @@ std::vector<TCase> Cases() {
 
 TEST(RepairVerify, SoundOnlyWhereTheArchiversCheckVerifiesToo) {
   TempDir dir;
+  TKelVerifyBuffers buffers;  // one set for every case, as a worker keeps it
   for (const TCase& c : Cases()) {
     SCOPED_TRACE(c.What);
     WriteAll(dir.NativePath("one.zip"), AsText(BuildZip({c.Entry}).Archive));
@@ -120,7 +121,7 @@ TEST(RepairVerify, SoundOnlyWhereTheArchiversCheckVerifiesToo) {
     const TDirItem item = probe.Dir().CDir.GetItem(0);
     TFileReader reader(file.Handle());
     std::atomic<bool> stop{false};
-    const bool sound = VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, stop);
+    const bool sound = VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop);
     TNullStream sink;
     const bool verifies = NativeErrorOf([&] { probe.ExtractItemToStream(0, sink, 0, 0); }) == 0;
     EXPECT_EQ(sound, c.Sound);
@@ -128,7 +129,7 @@ TEST(RepairVerify, SoundOnlyWhereTheArchiversCheckVerifiesToo) {
     EXPECT_TRUE(verifies || !sound) << "sound, but the archiver would store it anew";
     if (c.Sound && item.CompressedSize() > DecompressionChunkSize) {
       stop = true;
-      EXPECT_FALSE(VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, stop));
+      EXPECT_FALSE(VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop));
     }
     probe.CloseArchive();
   }
