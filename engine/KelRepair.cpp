@@ -248,7 +248,7 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
         if (verifier) {
           for (; submitted < count && submitted < i + TKelRepairVerifier::Window; ++submitted)
             verifier->Submit(submitted, DMHandle->CDir.GetItem(submitted));
-          sound = verifier->Sound(i);
+          sound = verifier->Sound(i, DMHandle->CDir.GetItem(i));
         }
         RepairItem(i, out, outDir, *data, sound);
       }

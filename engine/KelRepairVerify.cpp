@@ -155,16 +155,27 @@ void TKelRepairVerifier::Submit(int32_t Index, const TDirItem& Item) {
     std::lock_guard lock(FLock);
     if (FVerdicts[size_t(Index)] != vdNone) return;
     FVerdicts[size_t(Index)] = vdPending;
+    FKeys[Index] = KeyOf(Item);
     FJobs.emplace_back(Index, Item);
   }
   FJobReady.notify_one();
 }
 
-bool TKelRepairVerifier::Sound(int32_t Index) {
+bool TKelRepairVerifier::Sound(int32_t Index, const TDirItem& Item) {
   if (Index < 0 || size_t(Index) >= FVerdicts.size()) return false;
   std::unique_lock lock(FLock);
   FVerdictReady.wait(lock, [&] { return FVerdicts[size_t(Index)] != vdPending; });
-  return FVerdicts[size_t(Index)] == vdSound;
+  const auto key = FKeys.find(Index);
+  if (key == FKeys.end()) return false;
+  const bool same = key->second == KeyOf(Item);
+  FKeys.erase(key);
+  return same && FVerdicts[size_t(Index)] == vdSound;
+}
+
+TKelRepairVerifier::TDataKey TKelRepairVerifier::KeyOf(const TDirItem& Item) {
+  return {Item.LocalHeaderOffset(), Item.CompressedSize(),  Item.UncompressedSize(),
+          Item.CentralDir.crc32,    Item.CompressionMethod, Item.CentralDir.genPurposeFlag,
+          Item.ExtraAreaCut};
 }
 
 void TKelRepairVerifier::Work() {

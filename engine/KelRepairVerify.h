@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,16 +74,28 @@ class TKelRepairVerifier {
   // Queues item Index for verification, if it can be verified here.
   void Submit(int32_t Index, const TDirItem& Item);
   // The verdict on item Index, waiting for it when it was submitted: true
-  // when sound; false when damaged, not submitted, or not known.
-  bool Sound(int32_t Index);
+  // when sound; false when damaged, not submitted, not known, or when Item
+  // (the directory's entry now) no longer describes the data verified: a
+  // handler may have changed the directory meanwhile.
+  bool Sound(int32_t Index, const TDirItem& Item);
 
  private:
   enum TVerdict : uint8_t { vdNone, vdPending, vdSound, vdNotKnown };
+  // What the verdict on an item's data depends on.
+  struct TDataKey {
+    uint64_t Offset, Compressed, Uncompressed;
+    uint32_t Crc;
+    uint16_t Method, Flags;
+    bool ExtraAreaCut;
+    bool operator==(const TDataKey&) const = default;
+  };
+  static TDataKey KeyOf(const TDirItem& Item);
   void Work();
 
   TFileReader FArchive;
   const int64_t FDirectoryOffset;
   std::vector<TVerdict> FVerdicts;
+  std::unordered_map<int32_t, TDataKey> FKeys;  // of the items submitted, until asked for
   std::deque<std::pair<int32_t, TDirItem>> FJobs;
   std::mutex FLock;
   std::condition_variable FJobReady;
