@@ -4,21 +4,29 @@
 Makes about 300 MB of files (text-like and random 1 MiB stretches, as in
 compare.py), archives them with zip, and damages one item in the middle of
 its data (64 bytes changed). Two archives are repaired: that one, whose
-directory is intact, and the same with its directory cut off. Each is timed
-with farm-bench: the engine's RepairArchive (kelvane_repair_bench) paired
-with `zip -FF ... --out` (answered "y" to its single-disk question), output
-to the disk beside the archive. Quote the medians.
+directory is intact, and the same with its directory cut off. For each, the
+engine's RepairArchive (kelvane_repair_bench) and `zip -FF ... --out`
+(answered "y" to its single-disk question) run in turn, A B A B ..., after one
+warm-up each, output to the disk beside the archive. Each run is timed from
+outside as a whole process by /usr/bin/time (wall clock, user and system
+time, peak memory); medians are printed, and the ratios taken pair by
+pair. Then both outputs are checked with python3's zipfile.
 
-Usage: bench/repair_bench.py [--bin PATH] [--work DIR] [--runs N]
+Usage: bench/repair_bench.py [--bin PATH] [--work DIR] [--runs N] [--commands]
 
 Without --bin a release build of kelvane_repair_bench is made in build/bench.
 The files stay in --work (default /tmp/kelvane-repairbench, about 1 GB).
+--commands only makes the archives and prints the two commands of each case,
+one a line, for timing them with another tool.
 """
 import argparse
 import os
 import random
+import shlex
+import statistics
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -73,10 +81,35 @@ def make_archives(work):
     return damaged, cut
 
 
-def farm(a, b, runs):
-    cmd = ["farm-bench", "-n", str(runs), "--timeout", "900", "--vs", b, "--"] + a
-    log(" ".join(cmd))
-    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, text=True).stdout
+def timed(cmd):
+    """Runs CMD (a list) once under /usr/bin/time: wall, user and system
+    seconds and peak MiB (a process forked from this one would count this
+    one's memory as its own peak)."""
+    with tempfile.NamedTemporaryFile("r") as out:
+        proc = subprocess.run(["/usr/bin/time", "-o", out.name, "-f", "%e %U %S %M"] + cmd,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+        if proc.returncode != 0:
+            sys.exit("failed (%d): %s" % (proc.returncode, " ".join(cmd)))
+        wall, user, system, peak = out.read().split()[-4:]
+    return {"wall": float(wall), "user": float(user), "sys": float(system),
+            "cpu": float(user) + float(system), "peak": int(peak) / 1024}
+
+
+def paired(a, b, runs):
+    """A and B in turn after a warm-up each: medians of both, ratios A/B pair by pair."""
+    timed(a)
+    timed(b)
+    pairs = [(timed(a), timed(b)) for _ in range(runs)]
+    lines = ["%-10s %10s %10s %10s" % ("median", "A", "B", "A/B")]
+    for key in ("wall", "cpu", "user", "sys", "peak"):
+        ma = statistics.median(p[0][key] for p in pairs)
+        mb = statistics.median(p[1][key] for p in pairs)
+        ratio = statistics.median(p[0][key] / p[1][key] if p[1][key] else float("nan")
+                                  for p in pairs)
+        unit = "MiB" if key == "peak" else "s"
+        lines.append("%-10s %10.3f %10.3f %10.2fx" % (key + " " + unit, ma, mb, ratio))
+    return "\n".join(lines)
 
 
 def main():
@@ -84,6 +117,7 @@ def main():
     ap.add_argument("--bin")
     ap.add_argument("--work", default="/tmp/kelvane-repairbench")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--commands", action="store_true")
     args = ap.parse_args()
     exe = args.bin or build()
     work = args.work
@@ -94,10 +128,16 @@ def main():
         ours = os.path.join(work, "repaired-kelvane.zip")
         theirs = os.path.join(work, "repaired-zip.zip")
         # zip -FF asks whether a file without an end record is a single-disk archive.
-        zip_ff = "sh -c 'rm -f %s; yes y | zip -FF %s --out %s >/dev/null 2>&1'" % (
-            theirs, archive, theirs)
+        zip_ff = "rm -f %s; yes y | zip -FF %s --out %s >/dev/null 2>&1" % (
+            shlex.quote(theirs), shlex.quote(archive), shlex.quote(theirs))
+        ours_cmd = [exe, archive, ours]
+        if args.commands:
+            print(shlex.join(ours_cmd))
+            print(shlex.join(["sh", "-c", zip_ff]))
+            continue
         print("## %s (%d bytes)" % (label, os.path.getsize(archive)))
-        print(farm([exe, archive, ours], zip_ff, args.runs))
+        print("A = %s\nB = zip -FF" % shlex.join(ours_cmd))
+        print(paired(ours_cmd, ["sh", "-c", zip_ff], args.runs))
         with zipfile.ZipFile(ours) as z:
             bad = z.testzip()
             print("kelvane: %d items, first bad: %s" % (len(z.infolist()), bad))

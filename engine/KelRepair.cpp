@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
 
 #include "container/KelByteIO.h"
 #include "container/KelDirManager.h"
 #include "container/KelLocalRecordCheck.h"
 #include "container/KelStreamReader.h"
+#include "engine/KelRepairVerify.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
 #include "platform/FileSystem.h"
@@ -94,23 +98,35 @@ void TKelBaseArchiver::CopyStoredItem(const TDirItem& Item, TStream& Out) {
     end += DataDescriptorSize(signed_, HasZip64Field(extra));
     end = std::min(end, static_cast<uint64_t>(size));
   }
+  const int64_t count = static_cast<int64_t>(end - at);
+  auto* source = dynamic_cast<TFileStream*>(&archive);
+  auto* target = dynamic_cast<TFileStream*>(&Out);
+  if (source && target) {
+    // Inside the kernel: the bytes never pass through this process.
+    const int64_t outAt = Out.Position();
+    if (!CopyFileRange(source->Handle(), static_cast<int64_t>(at), target->Handle(), outAt, count))
+      throw EWriteError(u"Cannot copy \"" + Item.Name + u"\". " +
+                        FromUtf8(std::generic_category().message(errno)));
+    Out.SetPosition(outAt + count);
+    return;
+  }
   archive.SetPosition(static_cast<int64_t>(at));
   const bool progress = FProgressEnabled;
   FProgressEnabled = false;
-  const bool copied = CopyBlocks(Out, archive, static_cast<int64_t>(end - at), Item.Name, poAdd);
+  const bool copied = CopyBlocks(Out, archive, count, Item.Name, poAdd);
   FProgressEnabled = progress;
   if (!copied) throw EWriteError(u"Cannot copy \"" + Item.Name + u"\"");
 }
 
 bool TKelBaseArchiver::RepairItem(int32_t Index, TStream& Out, TKelDirManager& OutDir,
-                                  TFileStream& Data) {
+                                  TFileStream& Data, bool Sound) {
   const int64_t itemStart = Out.Position();
   TDirItem item = DMHandle->CDir.GetItem(Index);
   try {
     // Items are copied as stored from a one-file archive only: the bytes of
     // an item on volumes are read through the decoder.
     const bool oneFile = FSpanningMode == smNone;
-    bool verified = oneFile && item.IsDirectory();
+    bool verified = oneFile && (Sound || item.IsDirectory());
     if (oneFile && !verified) {
       // Decoded once to know whether its stored form is sound.
       FExtractCorruptedFiles = false;
@@ -222,8 +238,25 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
     TFileStream out(tempName, fmOpenReadWrite | fmShareExclusive);
     {
       TKelDirManager outDir(&out, false, this);
-      for (int32_t i = 0; i < DMHandle->CDir.Count(); ++i)
-        RepairItem(i, out, outDir, *data);
+      const int32_t count = DMHandle->CDir.Count();
+      // Items of a one-file archive are verified ahead on other threads; those
+      // found sound are copied without decoding them here.
+      std::unique_ptr<TKelRepairVerifier> verifier;
+      auto* archive = dynamic_cast<TFileStream*>(FCompressedStream);
+      if (FSpanningMode == smNone && archive && count > 0)
+        verifier = std::make_unique<TKelRepairVerifier>(archive->Handle(),
+                                                        DMHandle->CentralDirOffset, count);
+      int32_t submitted = 0;
+      for (int32_t i = 0; i < count; ++i) {
+        bool sound = false;
+        if (verifier) {
+          for (; submitted < count && submitted < i + TKelRepairVerifier::Window; ++submitted)
+            verifier->Submit(submitted, DMHandle->CDir.GetItem(submitted));
+          sound = verifier->Sound(i, DMHandle->CDir.GetItem(i));
+        }
+        RepairItem(i, out, outDir, *data, sound);
+      }
+      verifier.reset();
       outDir.ArchiveComment = DMHandle->ArchiveComment;
       outDir.SaveDir(true);
     }

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
 #include "platform/FileLayerProbe.h"
 #include "platform/FileSystem.h"
 #include "platform/NativePath.h"
+#include "platform/RangeCopyCall.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -43,6 +45,55 @@ bool WriteAll(int fd, const char* p, size_t n) {
     if (w <= 0) return false;
     p += w;
     n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+int64_t KernelRangeCopy(int source, int64_t sourceAt, int dest, int64_t destAt, size_t count) {
+  loff_t from = sourceAt;
+  loff_t to = destAt;
+  return ::copy_file_range(source, &from, dest, &to, count, 0);
+}
+
+TRangeCopyCall GRangeCopyCall = nullptr;
+
+// The kernel refuses this pair of files, not the copy: reads and writes may
+// still do it.
+bool KernelCannotCopy(int err) {
+  return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EPERM;
+}
+
+bool WriteAllAt(int fd, const char* p, size_t n, int64_t at) {
+  while (n > 0) {
+    const ssize_t w = ::pwrite(fd, p, n, at);
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) return false;
+    if (w == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    p += w;
+    at += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool CopyRangeByReading(int source, int64_t sourceAt, int dest, int64_t destAt, int64_t count) {
+  std::vector<char> buf(static_cast<size_t>(std::min<int64_t>(count, 256 * 1024)));
+  while (count > 0) {
+    const ssize_t n = ::pread(source, buf.data(),
+                              static_cast<size_t>(std::min<int64_t>(count, buf.size())), sourceAt);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = EIO;  // the source ended early
+      return false;
+    }
+    if (!WriteAllAt(dest, buf.data(), static_cast<size_t>(n), destAt)) return false;
+    sourceAt += n;
+    destAt += n;
+    count -= n;
   }
   return true;
 }
@@ -85,6 +136,39 @@ bool CopyInto(int src, const struct stat& srcStat, TFd& dst) {
 }
 
 }  // namespace
+
+void SetRangeCopyCall(TRangeCopyCall call) {
+  GRangeCopyCall = call;
+}
+
+bool CopyFileRange(int source, int64_t sourceAt, int dest, int64_t destAt, int64_t count) {
+  if (count < 0 || sourceAt < 0 || destAt < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  if (count == 0) return true;
+  if (!FileLayerStep(flcWrite)) {
+    errno = ENOSPC;
+    return false;
+  }
+  const TRangeCopyCall call = GRangeCopyCall ? GRangeCopyCall : KernelRangeCopy;
+  while (count > 0) {
+    const auto step = static_cast<size_t>(std::min<int64_t>(count, int64_t{1} << 30));
+    const int64_t n = call(source, sourceAt, dest, destAt, step);
+    if (n > 0) {
+      sourceAt += n;
+      destAt += n;
+      count -= n;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && !KernelCannotCopy(errno)) return false;
+    // Declined, or nothing copied: some file systems answer 0 for files
+    // they cannot copy, so reads tell whether the source really ends here.
+    break;
+  }
+  return CopyRangeByReading(source, sourceAt, dest, destAt, count);
+}
 
 bool CopyOnDisk(const UString& existing, const UString& newName, bool failIfExists) {
   const std::string from = NativePath(existing);

@@ -57,6 +57,15 @@ bool ReplaceOnDisk(const UString& oldName, const UString& newName);
 // answer is false; otherwise New is replaced only once the copy is complete,
 // so a failed copy never damages it. Copying a file onto itself is refused.
 bool CopyOnDisk(const UString& existing, const UString& newName, bool failIfExists);
+// Copies Count bytes from offset SourceAt of the open file Source to offset
+// DestAt of the open file Dest (descriptors, as a TFileStream's Handle()),
+// leaving both descriptors' own offsets where they were. The kernel copies
+// where it can (copy_file_range: no pass through this process); where it
+// cannot (another file system, an old kernel, a file system that declines),
+// the rest goes by reads and writes. Short copies are continued. False, with
+// errno set, when a read or write fails (ENOSPC on a full disk) or Source ends
+// before Count bytes; what was written by then stays.
+bool CopyFileRange(int source, int64_t sourceAt, int dest, int64_t destAt, int64_t count);
 
 // The attribute word of Path (links followed): faDirectory or faArchive, plus
 // faReadOnly when the owner cannot write and faHidden when the name begins with

@@ -1,0 +1,107 @@
+// Verifying the items of a one-file archive ahead of its repair, on two
+// threads, while the repair copies the items already known to be sound.
+//
+// A verdict of "sound" is given only where the repair's own check (decoding
+// the item through the archiver) could not say otherwise: an item that is
+// not encrypted, stored or deflated, whose local records agree with the
+// directory exactly, whose data and data descriptor stay in front of the
+// directory, and whose data decodes to its declared size and CRC-32. Every
+// other item is left to that check, so the repaired archive is the same
+// byte for byte whichever answers. No handler is called from here: events
+// stay on the repairing thread, in item order.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "container/KelDirItem.h"
+#include "platform/FileReader.h"
+
+namespace kelvane {
+
+// Working memory of one verifying thread, kept from item to item: one chunk
+// of compressed input and one of output.
+class TKelVerifyBuffers {
+ public:
+  static constexpr size_t Size = 1 << 20;
+  TKelVerifyBuffers();  // raises std::bad_alloc
+  uint8_t* Input() { return FMemory.get(); }
+  uint8_t* Output() { return FMemory.get() + Size; }
+
+ private:
+  std::unique_ptr<uint8_t[]> FMemory;
+};
+
+// Decodes Item's data from Archive (output discarded) and answers true only
+// when it is certainly sound as above. DirectoryOffset: where the directory
+// begins. Stop, once set, ends the work early with false. Raises nothing.
+bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
+                      TKelVerifyBuffers& Buffers, const std::atomic<bool>& Stop);
+
+// Whether VerifyStoredForm can ever answer true for Item.
+bool CanVerifyStoredForm(const TDirItem& Item);
+
+// Memory: at most Window items wait or are being verified (a copy of each
+// one's directory entry); each worker holds its TKelVerifyBuffers (2 MiB)
+// and an inflater (zlib's state and window, about 45 KiB): about 4 MiB in all
+// whatever the archive's size.
+class TKelRepairVerifier {
+ public:
+  static constexpr int32_t Workers = 2;
+  // Items submitted from the one the repair waits for on: enough to keep both
+  // workers busy while it stores a damaged item anew, which takes longer
+  // than verifying several items.
+  static constexpr int32_t Window = 16;
+
+  // Reads the archive through a descriptor of its own made from
+  // ArchiveHandle (the archive's TFileStream Handle()); ItemCount bounds the
+  // indexes. Started() is false when no descriptor or thread could be had:
+  // every verdict is then "not known".
+  TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffset, int32_t ItemCount);
+  // Stops the workers (an item being decoded is abandoned) and waits for them.
+  ~TKelRepairVerifier();
+  TKelRepairVerifier(const TKelRepairVerifier&) = delete;
+  TKelRepairVerifier& operator=(const TKelRepairVerifier&) = delete;
+
+  bool Started() const { return !FThreads.empty(); }
+  // Queues item Index for verification, if it can be verified here.
+  void Submit(int32_t Index, const TDirItem& Item);
+  // The verdict on item Index, waiting for it when it was submitted: true
+  // when sound; false when damaged, not submitted, not known, or when Item
+  // (the directory's entry now) no longer describes the data verified: a
+  // handler may have changed the directory meanwhile.
+  bool Sound(int32_t Index, const TDirItem& Item);
+
+ private:
+  enum TVerdict : uint8_t { vdNone, vdPending, vdSound, vdNotKnown };
+  // What the verdict on an item's data depends on.
+  struct TDataKey {
+    uint64_t Offset, Compressed, Uncompressed;
+    uint32_t Crc;
+    uint16_t Method, Flags;
+    bool ExtraAreaCut;
+    bool operator==(const TDataKey&) const = default;
+  };
+  static TDataKey KeyOf(const TDirItem& Item);
+  void Work();
+
+  TFileReader FArchive;
+  const int64_t FDirectoryOffset;
+  std::vector<TVerdict> FVerdicts;
+  std::unordered_map<int32_t, TDataKey> FKeys;  // of the items submitted, until asked for
+  std::deque<std::pair<int32_t, TDirItem>> FJobs;
+  std::mutex FLock;
+  std::condition_variable FJobReady;
+  std::condition_variable FVerdictReady;
+  std::atomic<bool> FStop{false};
+  std::vector<std::thread> FThreads;
+};
+
+}  // namespace kelvane
