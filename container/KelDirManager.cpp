@@ -345,8 +345,11 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
         item.ExtraAreaCut = !ExtraBlocksFit(bytes);
         if (auto extraName = item.ReadExtraFields(bytes, name)) CDir.SetItemName(i, *extraName);
       }
-      item.Comment.assign(cd.commentLength, '\0');
-      reader.Read(item.Comment.data(), item.Comment.size(), shortDir);
+      if (cd.commentLength > 0) {
+        AnsiString comment(cd.commentLength, '\0');
+        reader.Read(comment.data(), comment.size(), shortDir);
+        item.SetComment(std::move(comment));
+      }
       done = i + 1;
     }
   } catch (...) {

@@ -21,7 +21,7 @@ TEST(DirItem, ResolvesZip64EscapesToTheirValues) {
   item.CentralDir.compSize = KelZip64Escape32;
   item.CentralDir.relOffsetLH = 30;
   item.CentralDir.diskNumberStart = KelZip64Escape16;
-  item.Zip64ExtInfo = {111, 222, 333, 444};
+  item.SetZip64ExtInfo({111, 222, 333, 444});
   EXPECT_EQ(item.UncompressedSize(), 10u);
   EXPECT_EQ(item.CompressedSize(), 222u);
   EXPECT_EQ(item.LocalHeaderOffset(), 30u);
@@ -50,10 +50,10 @@ TEST(DirItem, ShiftingTheOffsetMovesToZip64FormWhenItNoLongerFits) {
   for (const TCase& c : cases) {
     TDirItem item;
     item.CentralDir.relOffsetLH = c.rel;
-    item.Zip64ExtInfo.relOffsetLH = c.rel64;
+    item.EditZip64ExtInfo().relOffsetLH = c.rel64;
     EXPECT_EQ(item.ShiftLocalHeaderOffset(c.delta), c.shifted) << c.rel << "+" << c.delta;
     EXPECT_EQ(item.CentralDir.relOffsetLH, c.expectRel) << c.rel << "+" << c.delta;
-    EXPECT_EQ(item.Zip64ExtInfo.relOffsetLH, c.expectRel64) << c.rel << "+" << c.delta;
+    EXPECT_EQ(item.Zip64ExtInfo().relOffsetLH, c.expectRel64) << c.rel << "+" << c.delta;
     EXPECT_EQ(item.bHugeFile, c.huge) << c.rel << "+" << c.delta;
   }
 }
@@ -275,7 +275,7 @@ TEST(DirItem, OwnedStreamIsFreedWithTheLastCopyAndOthersNever) {
     TDirItem item;
     item.SetStream(&callers, false);
     EXPECT_FALSE(item.bDestroyStream);
-    EXPECT_EQ(item.Stream.get(), &callers);
+    EXPECT_EQ(item.Stream(), &callers);
   }
   EXPECT_EQ(TCountedStream::Alive, 1);
 }
