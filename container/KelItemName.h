@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 
+#include "platform/Text.h"
 #include "platform/Types.h"
 
 namespace kelvane {
@@ -123,6 +124,10 @@ inline UString operator+(const TItemName& a, const char16_t* b) {
 }
 inline UString operator+(const TItemName& a, char16_t b) {
   return a.Str() + b;
+}
+
+inline std::string ToUtf8(const TItemName& name) {
+  return ToUtf8(name.Str());
 }
 
 }  // namespace kelvane
