@@ -139,7 +139,8 @@ void TKelDirManager::SaveDir(bool RecreateCDirEnd, TStream* Stream) {
     ItemNameToBytes(item.Name, item.NameInHostUtf8, header, oem);  // raises when too long
     if (const size_t extra = ExtraAreaSize(item); extra > kMaxField)
       TooLong(u"The extra fields", item.Name, extra);
-    if (item.Comment().size() > kMaxField) TooLong(u"The comment", item.Name, item.Comment().size());
+    if (item.Comment().size() > kMaxField)
+      TooLong(u"The comment", item.Name, item.Comment().size());
   }
 
   int64_t start = RecreateCDirEnd ? FCompressedStream->Size() : OldDirectoryStart();

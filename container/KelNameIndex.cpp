@@ -74,8 +74,8 @@ void TKelNameIndex::Insert(int32_t Index, uint32_t Hash) const {
     if (!matched && SameName(static_cast<int32_t>(slot - 1), Index)) {
       matched = true;
       std::swap(slot, carry);
-    } else if (matched && carry != kEmpty && SameName(static_cast<int32_t>(slot - 1),
-                                                      static_cast<int32_t>(carry - 1))) {
+    } else if (matched && carry != kEmpty &&
+               SameName(static_cast<int32_t>(slot - 1), static_cast<int32_t>(carry - 1))) {
       std::swap(slot, carry);
     }
   }

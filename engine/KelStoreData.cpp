@@ -121,8 +121,8 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
   const auto progressCancelled = [&](uint64_t consumed) {
     FProgress = int64_t(consumed);
     if (!FProgressEnabled) return false;
-    DoFileProgress(Item.SrcFileName(), double(FProgress) / double(FProgressMax) * 100, Item.Operation,
-                   ppProcess, FProgressCancel);
+    DoFileProgress(Item.SrcFileName(), double(FProgress) / double(FProgressMax) * 100,
+                   Item.Operation, ppProcess, FProgressCancel);
     if (FProgressCancel) return true;
     const double overall = FProcessedFilesTotalSize > 0 ? double(FProcessedFilesSize + FProgress) /
                                                               double(FProcessedFilesTotalSize) * 100
