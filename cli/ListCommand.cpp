@@ -51,7 +51,7 @@ void PrintTextItem(const TDirItem& item, TTextLine& line) {
   line.Left(MethodName(item), 8).Text(" ").Left(crypt.empty() ? "-" : crypt, 7).Text("  ");
   line.Text(DosDateTimeText(item.CentralDir.lastModDate, item.CentralDir.lastModTime));
   line.Text("  ").Text(AttributeText(item.CentralDir.externalAttr)).Text("  ");
-  line.Hex8(item.CentralDir.crc32).Text("  ").Text(DisplayText(item.Name));
+  line.Hex8(item.CentralDir.crc32).Text("  ").Text(DisplayText(item.Name.Str()));
   line.WriteTo(stdout);
 }
 
@@ -69,7 +69,7 @@ void WriteJsonItem(TJsonWriter& json, const TDirItem& item) {
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08" PRIx32, item.CentralDir.crc32);
   json.BeginObject();
-  json.Field("name", ToUtf8(item.Name));
+  json.Field("name", ToUtf8(item.Name.Str()));
   json.Field("folder", IsFolder(item));
   json.Field("size", size);
   json.Field("compressed", packed);
@@ -85,7 +85,7 @@ void WriteJsonItem(TJsonWriter& json, const TDirItem& item) {
   json.Field("attributes", AttributeText(item.CentralDir.externalAttr));
   json.Field("externalAttributes", uint64_t(item.CentralDir.externalAttr));
   json.Field("crc32", crc);
-  json.Field("comment", CommentText(item.Comment));
+  json.Field("comment", CommentText(item.Comment()));
   json.EndObject();
 }
 

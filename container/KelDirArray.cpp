@@ -34,15 +34,16 @@ void TKelDirArray::SetCount(int32_t V) {
         static_cast<size_t>(std::min<int64_t>(grown, std::numeric_limits<int32_t>::max()));
     FItems.reserve(newCapacity);  // exactly, not the vector's own doubling
     FItems.resize(newCapacity);
+    FItemNamesList.Reserve(static_cast<int32_t>(newCapacity));
   } else if (V == 0) {
     std::vector<TDirItem>().swap(FItems);
+    FItemNamesList.Release();
   }
   // Released here rather than when they re-enter: an item that leaves the count
   // must not keep its source stream open nor stay findable by name.
+  FItemNamesList.Truncate(V);
   for (int32_t i = V; i < std::min(FItemCount, AllocItemCount()); ++i)
     FItems[i] = TDirItem();
-  while (FItemNamesList.Count() > V)
-    FItemNamesList.Delete(FItemNamesList.Count() - 1);
   for (int32_t i = FItemCount; i < V; ++i)
     FItems[i] = TDirItem();
   FItemCount = V;
@@ -65,44 +66,44 @@ const TDirItem& TKelDirArray::GetItemPtr(int32_t Index) const {
 
 void TKelDirArray::SetItem(int32_t Index, const TDirItem& Value) {
   CheckIndex(Index, kErrSetItem);
+  const int32_t indexed = FItemNamesList.Count();
+  if (Index > indexed) throw EKelException(kErrIndexBehind, nullptr);
   TDirItem copy = Value;
-  const UString key = LowerCaseAscii(Value.Name);
-  const int indexed = FItemNamesList.Count();
-  if (Index < indexed)
-    FItemNamesList.Update(Index, key);
-  else if (Index == indexed)
-    FItemNamesList.Add(key);
-  else
-    throw EKelException(kErrIndexBehind, nullptr);
+  if (Index < indexed) FItemNamesList.Forget(Index);
   FItems[Index] = std::move(copy);
+  if (Index < indexed)
+    FItemNamesList.Put(Index);
+  else
+    FItemNamesList.Add();
 }
 
 void TKelDirArray::SetItemName(int32_t Index, const UString& Name) {
   CheckIndex(Index, kErrSetItem);
-  const UString current = LowerCaseAscii(FItems[Index].Name);
-  const int indexed = FItemNamesList.Count();
-  const int found = FItemNamesList.IndexOf(current);
+  TDirItem& item = FItems[Index];
+  const int32_t indexed = FItemNamesList.Count();
   // With two items of one name the lookup yields the later; the entry at Index
-  // holding the same name is just as much this item's own.
-  const bool ownEntry = Index < indexed && FItemNamesList.Strings(Index) == current;
-  if (found == Index || (found >= 0 && ownEntry))
-    FItemNamesList.Update(Index, LowerCaseAscii(Name));
-  else if (found < 0 && Index == indexed)
-    FItemNamesList.Add(LowerCaseAscii(Name));
+  // is just as much this item's own.
+  const int32_t found = FItemNamesList.IndexOf(item.Name.Str());
+  const bool own = found >= 0 && Index < indexed;
+  if (!own && !(found < 0 && Index == indexed)) throw EKelException(kErrIndexElsewhere, nullptr);
+  TItemName name(Name);
+  if (item.Name != Name) item.NameInHostUtf8 = false;
+  if (own) FItemNamesList.Forget(Index);
+  item.Name = std::move(name);
+  if (own)
+    FItemNamesList.Put(Index);
   else
-    throw EKelException(kErrIndexElsewhere, nullptr);
-  if (FItems[Index].Name != Name) FItems[Index].NameInHostUtf8 = false;
-  FItems[Index].Name = Name;
+    FItemNamesList.Add();
 }
 
 bool TKelDirArray::FileExists(const UString& FileName, int32_t& ItemNo) const {
-  ItemNo = FItemNamesList.IndexOf(LowerCaseAscii(FileName));
+  ItemNo = FItemNamesList.IndexOf(FileName);
   return ItemNo >= 0;
 }
 
 void TKelDirArray::DeleteItem(int32_t Index) {
   CheckIndex(Index, kErrDeleteItem);
-  if (Index < FItemNamesList.Count()) FItemNamesList.Delete(Index);
+  FItemNamesList.Deleted(Index);
   std::move(FItems.begin() + Index + 1, FItems.begin() + FItemCount, FItems.begin() + Index);
   FItems[FItemCount - 1] = TDirItem();
   --FItemCount;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "container/KelDirItem.h"
-#include "container/KelHashedStringList.h"
+#include "container/KelNameIndex.h"
 
 namespace kelvane {
 
@@ -15,7 +15,8 @@ namespace kelvane {
 // failing call changes nothing.
 //
 // The name index holds one entry per item, in item order: the item's Name with
-// A-Z lower-cased. Items are added in two steps: raise the count (the new items
+// A-Z lower-cased (TKelNameIndex, which keeps item numbers only and reads the
+// names from the items). Items are added in two steps: raise the count (the new items
 // start empty and unindexed), then give each new item, in index order, its name
 // with SetItemName or its whole record with SetItem.
 class TKelDirArray {
@@ -63,7 +64,8 @@ class TKelDirArray {
   void Assign(const TKelDirArray& Source);
   void Append(const TKelDirArray& Source);
 
-  const TKelHashedStringList& ItemNamesList() const { return FItemNamesList; }
+  // The name index; its Count() is the number of indexed items.
+  const TKelNameIndex& ItemNamesList() const { return FItemNamesList; }
 
   // Growth parameters (items): the current step, and its cap.
   int32_t AllocBy = 500;
@@ -74,7 +76,7 @@ class TKelDirArray {
   void CheckIndex(int32_t Index, int NativeErr) const;
 
   std::vector<TDirItem> FItems;  // its size is the capacity
-  TKelHashedStringList FItemNamesList;
+  TKelNameIndex FItemNamesList{FItems};
   int32_t FItemCount = 0;
 };
 

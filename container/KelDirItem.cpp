@@ -4,36 +4,97 @@
 
 namespace kelvane {
 
-TDirItem::~TDirItem() {
+TDirItemRare::~TDirItemRare() {
   volatile char* p = Password.data();
   for (size_t i = 0; i < Password.size(); ++i)
     p[i] = 0;
 }
 
+TDirItem::TDirItem(const TDirItem& other)
+    : CentralDir(other.CentralDir),
+      Name(other.Name),
+      ExtraFields(other.ExtraFields),
+      Position(other.Position),
+      KelEncryptionAlgorithm(other.KelEncryptionAlgorithm),
+      Operation(other.Operation),
+      CompressionMethod(other.CompressionMethod),
+      CompressionMode(other.CompressionMode),
+      NameInHostUtf8(other.NameInHostUtf8),
+      ExtraAreaCut(other.ExtraAreaCut),
+      bHugeFile(other.bHugeFile),
+      Modified(other.Modified),
+      bDestroyStream(other.bDestroyStream),
+      Tagged(other.Tagged),
+      UseOldRijndael(other.UseOldRijndael),
+      FRare(other.FRare ? std::make_unique<TDirItemRare>(*other.FRare) : nullptr) {}
+
+TDirItem& TDirItem::operator=(const TDirItem& other) {
+  if (this != &other) *this = TDirItem(other);
+  return *this;
+}
+
+const TDirItemRare& TDirItem::Rare() const {
+  static const TDirItemRare none;
+  return FRare ? *FRare : none;
+}
+
+TDirItemRare& TDirItem::EditRare() {
+  if (!FRare) FRare = std::make_unique<TDirItemRare>();
+  return *FRare;
+}
+
+void TDirItem::SetOldName(UStringView v) {
+  if (FRare || !v.empty()) EditRare().OldName = v;
+}
+
+void TDirItem::SetComment(AnsiString v) {
+  if (FRare || !v.empty()) EditRare().Comment = std::move(v);
+}
+
+void TDirItem::SetZip64ExtInfo(const TKelZip64ExtendedInfo& v) {
+  if (FRare || v != TKelZip64ExtendedInfo()) EditRare().Zip64ExtInfo = v;
+}
+
+void TDirItem::SetPassword(AnsiString v) {
+  if (!FRare && v.empty()) return;
+  TDirItemRare& rare = EditRare();
+  volatile char* p = rare.Password.data();
+  for (size_t i = 0; i < rare.Password.size(); ++i)
+    p[i] = 0;
+  rare.Password = std::move(v);
+}
+
+void TDirItem::SetSrcFileName(UStringView v) {
+  if (FRare || !v.empty()) EditRare().SrcFileName = v;
+}
+
 void TDirItem::SetStream(TStream* stream, bool owns) {
-  if (stream && owns)
-    Stream.reset(stream);
-  else
-    Stream = std::shared_ptr<TStream>(stream, [](TStream*) {});
+  if (!stream) {
+    if (FRare) FRare->Stream.reset();
+  } else if (owns) {
+    EditRare().Stream.reset(stream);
+  } else {
+    EditRare().Stream = std::shared_ptr<TStream>(stream, [](TStream*) {});
+  }
   bDestroyStream = owns && stream;
 }
 
 uint64_t TDirItem::UncompressedSize() const {
-  return CentralDir.unCompSize == KelZip64Escape32 ? Zip64ExtInfo.uncompSize
+  return CentralDir.unCompSize == KelZip64Escape32 ? Zip64ExtInfo().uncompSize
                                                    : CentralDir.unCompSize;
 }
 
 uint64_t TDirItem::CompressedSize() const {
-  return CentralDir.compSize == KelZip64Escape32 ? Zip64ExtInfo.compSize : CentralDir.compSize;
+  return CentralDir.compSize == KelZip64Escape32 ? Zip64ExtInfo().compSize : CentralDir.compSize;
 }
 
 uint64_t TDirItem::LocalHeaderOffset() const {
-  return CentralDir.relOffsetLH == KelZip64Escape32 ? Zip64ExtInfo.relOffsetLH
+  return CentralDir.relOffsetLH == KelZip64Escape32 ? Zip64ExtInfo().relOffsetLH
                                                     : CentralDir.relOffsetLH;
 }
 
 uint32_t TDirItem::DiskNumberStart() const {
-  return CentralDir.diskNumberStart == KelZip64Escape16 ? Zip64ExtInfo.diskNumberStart
+  return CentralDir.diskNumberStart == KelZip64Escape16 ? Zip64ExtInfo().diskNumberStart
                                                         : CentralDir.diskNumberStart;
 }
 
@@ -42,13 +103,13 @@ bool TDirItem::ShiftLocalHeaderOffset(uint64_t delta) {
   if (delta > std::numeric_limits<uint64_t>::max() - current) return false;
   const uint64_t shifted = current + delta;
   if (CentralDir.relOffsetLH == KelZip64Escape32) {
-    Zip64ExtInfo.relOffsetLH = shifted;
+    EditZip64ExtInfo().relOffsetLH = shifted;
   } else if (shifted < KelZip64Escape32) {
     CentralDir.relOffsetLH = static_cast<uint32_t>(shifted);
   } else {
     bHugeFile = true;
     CentralDir.relOffsetLH = KelZip64Escape32;
-    Zip64ExtInfo.relOffsetLH = shifted;
+    EditZip64ExtInfo().relOffsetLH = shifted;
   }
   return true;
 }
@@ -86,7 +147,7 @@ class TPathNames {
 std::optional<UString> TDirItem::ApplyExtraField(const TKelExtraFieldDataBlock& block) {
   switch (block.headerID) {
     case KelZip64ExtraId:
-      ReadZip64ExtendedInfo(block.pData, Zip64EscapesOf(CentralDir), Zip64ExtInfo);
+      ReadZip64ExtendedInfo(block.pData, Zip64EscapesOf(CentralDir), EditZip64ExtInfo());
       bHugeFile = true;
       break;
     case KelAesExtraId: {

@@ -6,53 +6,81 @@
 #include <optional>
 
 #include "container/KelExtraField.h"
+#include "container/KelItemName.h"
 #include "container/KelItemTypes.h"
 #include "container/KelZipRecords.h"
 #include "platform/Stream.h"
 
 namespace kelvane {
 
+// The fields few items ever use: those of pending changes and of items being
+// added, the comment and the Zip64 values. An item holds them only once one of
+// them is set, so an opened directory of a million items holds none.
+struct TDirItemRare {
+  UString OldName;
+  AnsiString Comment;
+  TKelZip64ExtendedInfo Zip64ExtInfo;
+  AnsiString Password;
+  std::shared_ptr<TStream> Stream;
+  UString SrcFileName;
+
+  ~TDirItemRare();  // wipes the password
+};
+
 // Items are values: a copy owns its own extra-field data. The source stream is
 // shared between copies (the directory and its roll-back copy may both hold
 // an item being added) and is released with the last copy that holds it, so a
 // stream is never freed twice nor used after it was freed.
+//
+// The rarely set fields are accessor pairs over TDirItemRare; reading one of
+// an item that has none gives the empty value.
 struct TDirItem {
   TKelZipCentralDir CentralDir;
-  UString Name;     // as stored: '/' separators, folders end with '/'
-  UString OldName;  // the name before a pending rename
+  TItemName Name;  // as stored: '/' separators, folders end with '/'
+  TKelExtraFields ExtraFields;
+  int32_t Position = 0;  // where the item's data begins in Stream()
+  TKelCryptoAlgorithm KelEncryptionAlgorithm = caPkzipClassic;
+  TKelProcessOperation Operation = poAdd;
+  uint16_t CompressionMethod = 0;  // the actual method, also for AES items
+  uint8_t CompressionMode = 0;
   // Name is still the one read from its host's UTF-8 bytes without bit 11
   // (IsHostUtf8Name, container/KelNames.h): the writer gives those bytes back.
   // TKelDirArray::SetItemName clears it when the name changes.
   bool NameInHostUtf8 = false;
-  AnsiString Comment;
-  TKelExtraFields ExtraFields;
   // A block of the central extra area as read ran past its end.
   bool ExtraAreaCut = false;
-  TKelCryptoAlgorithm KelEncryptionAlgorithm = caPkzipClassic;
   bool bHugeFile = false;  // the item has or needs a Zip64 extended information field
-  TKelZip64ExtendedInfo Zip64ExtInfo;
   bool Modified = false;
-  AnsiString Password;
-  std::shared_ptr<TStream> Stream;
-  bool bDestroyStream = false;  // Stream was handed over to the item
-  int32_t Position = 0;         // where the item's data begins in Stream
+  bool bDestroyStream = false;  // Stream() was handed over to the item
   bool Tagged = false;
-  UString SrcFileName;
-  uint16_t CompressionMethod = 0;  // the actual method, also for AES items
-  uint8_t CompressionMode = 0;
-  TKelProcessOperation Operation = poAdd;
   bool UseOldRijndael = false;
 
+  // The name before a pending rename.
+  const UString& OldName() const { return Rare().OldName; }
+  void SetOldName(UStringView v);
+  const AnsiString& Comment() const { return Rare().Comment; }
+  void SetComment(AnsiString v);
+  const TKelZip64ExtendedInfo& Zip64ExtInfo() const { return Rare().Zip64ExtInfo; }
+  // The Zip64 values to change in place.
+  TKelZip64ExtendedInfo& EditZip64ExtInfo() { return EditRare().Zip64ExtInfo; }
+  void SetZip64ExtInfo(const TKelZip64ExtendedInfo& v);
+  const AnsiString& Password() const { return Rare().Password; }
+  void SetPassword(AnsiString v);
+  TStream* Stream() const { return Rare().Stream.get(); }
+  const UString& SrcFileName() const { return Rare().SrcFileName; }
+  void SetSrcFileName(UStringView v);
+
   TDirItem() = default;
-  TDirItem(const TDirItem&) = default;
-  TDirItem(TDirItem&&) = default;
-  TDirItem& operator=(const TDirItem&) = default;
-  TDirItem& operator=(TDirItem&&) = default;
-  ~TDirItem();  // wipes the password
+  TDirItem(const TDirItem& other);
+  TDirItem(TDirItem&&) noexcept = default;
+  TDirItem& operator=(const TDirItem& other);
+  TDirItem& operator=(TDirItem&&) noexcept = default;
+  ~TDirItem() = default;
 
   // Sets the source stream. With Owns the item takes the stream over and frees
   // it when the last copy of the item lets it go; otherwise the caller keeps it
   // alive while the item needs it.
+  // A null stream releases the one the item holds.
   void SetStream(TStream* stream, bool owns);
 
   bool IsDirectory() const { return (CentralDir.externalAttr & KelAttrDirectory) != 0; }
@@ -90,6 +118,12 @@ struct TDirItem {
   //   that disagree make the name ambiguous and give nothing: the item keeps
   //   the name of its bytes rather than one that another reader may not pick.
   std::optional<UString> ReadExtraFields(std::span<const uint8_t> area, std::string_view NameBytes);
+
+ private:
+  const TDirItemRare& Rare() const;
+  TDirItemRare& EditRare();
+
+  std::unique_ptr<TDirItemRare> FRare;
 };
 
 }  // namespace kelvane

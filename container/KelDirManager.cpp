@@ -345,8 +345,11 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
         item.ExtraAreaCut = !ExtraBlocksFit(bytes);
         if (auto extraName = item.ReadExtraFields(bytes, name)) CDir.SetItemName(i, *extraName);
       }
-      item.Comment.assign(cd.commentLength, '\0');
-      reader.Read(item.Comment.data(), item.Comment.size(), shortDir);
+      if (cd.commentLength > 0) {
+        AnsiString comment(cd.commentLength, '\0');
+        reader.Read(comment.data(), comment.size(), shortDir);
+        item.SetComment(std::move(comment));
+      }
       done = i + 1;
     }
   } catch (...) {
@@ -357,14 +360,34 @@ void TKelDirManager::ReadItems(uint64_t ItemCount, int64_t DirStart, int64_t Dir
 }
 
 void TKelDirManager::CheckDistinctLocalHeaders() const {
-  std::vector<std::pair<uint32_t, uint64_t>> places;
-  places.reserve(static_cast<size_t>(CDir.Count()));
+  // Disk and offset as one 64-bit key while they fit (every archive below
+  // 256 TiB a volume): half the memory of pairs, on top of a large directory.
+  constexpr int kOffsetBits = 48;
+  std::vector<uint64_t> keys;
+  keys.reserve(static_cast<size_t>(CDir.Count()));
   for (int32_t i = 0; i < CDir.Count(); ++i) {
     const TDirItem& item = CDir.GetItemPtr(i);
-    places.emplace_back(item.DiskNumberStart(), item.LocalHeaderOffset());
+    const uint64_t disk = item.DiskNumberStart(), offset = item.LocalHeaderOffset();
+    if (disk >> (64 - kOffsetBits) || offset >> kOffsetBits) {
+      keys.clear();
+      break;
+    }
+    keys.push_back(disk << kOffsetBits | offset);
   }
-  std::sort(places.begin(), places.end());
-  if (std::adjacent_find(places.begin(), places.end()) != places.end())
+  if (static_cast<int32_t>(keys.size()) != CDir.Count()) {
+    std::vector<std::pair<uint32_t, uint64_t>> places;
+    places.reserve(static_cast<size_t>(CDir.Count()));
+    for (int32_t i = 0; i < CDir.Count(); ++i) {
+      const TDirItem& item = CDir.GetItemPtr(i);
+      places.emplace_back(item.DiskNumberStart(), item.LocalHeaderOffset());
+    }
+    std::sort(places.begin(), places.end());
+    if (std::adjacent_find(places.begin(), places.end()) != places.end())
+      throw EKelException(kErrDamaged, nullptr);
+    return;
+  }
+  std::sort(keys.begin(), keys.end());
+  if (std::adjacent_find(keys.begin(), keys.end()) != keys.end())
     throw EKelException(kErrDamaged, nullptr);
 }
 

@@ -88,8 +88,9 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
 
     // A Zip64 header keeps its sizes in its Zip64 field; the escape value in
     // the header says nothing about whether the header is real.
-    const uint64_t compSize =
-        l.compSize == KelZip64Escape32 && item.bHugeFile ? item.Zip64ExtInfo.compSize : l.compSize;
+    const uint64_t compSize = l.compSize == KelZip64Escape32 && item.bHugeFile
+                                  ? item.Zip64ExtInfo().compSize
+                                  : l.compSize;
     // A header without a name (often a signature inside compressed data) is
     // not taken: nothing could address its item, and a nameless item would
     // keep every later one out of the name index.
@@ -122,7 +123,7 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
       cd.relOffsetLH = static_cast<uint32_t>(p);
     } else {
       cd.relOffsetLH = KelZip64Escape32;
-      item.Zip64ExtInfo.relOffsetLH = static_cast<uint64_t>(p);
+      item.EditZip64ExtInfo().relOffsetLH = static_cast<uint64_t>(p);
       item.bHugeFile = true;
     }
   }

@@ -139,7 +139,8 @@ void TKelDirManager::SaveDir(bool RecreateCDirEnd, TStream* Stream) {
     ItemNameToBytes(item.Name, item.NameInHostUtf8, header, oem);  // raises when too long
     if (const size_t extra = ExtraAreaSize(item); extra > kMaxField)
       TooLong(u"The extra fields", item.Name, extra);
-    if (item.Comment.size() > kMaxField) TooLong(u"The comment", item.Name, item.Comment.size());
+    if (item.Comment().size() > kMaxField)
+      TooLong(u"The comment", item.Name, item.Comment().size());
   }
 
   int64_t start = RecreateCDirEnd ? FCompressedStream->Size() : OldDirectoryStart();
@@ -228,17 +229,17 @@ void TKelDirManager::WriteItems(TDirSink& Sink) {
     cd.nameLength = static_cast<uint16_t>(name.size());
     cd.extraLength = static_cast<uint16_t>(ExtraAreaSize(item));
     // The comment follows its text, as the name's length follows the name.
-    cd.commentLength = static_cast<uint16_t>(item.Comment.size());
+    cd.commentLength = static_cast<uint16_t>(item.Comment().size());
 
     tail.clear();
     TKelByteWriter out(tail);
     out.Bytes(std::span(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
     const TKelZip64Escapes escapes = Zip64EscapesOf(cd);
-    if (escapes.Any()) BuildZip64ExtraField(escapes, item.Zip64ExtInfo).Write(out);
+    if (escapes.Any()) BuildZip64ExtraField(escapes, item.Zip64ExtInfo()).Write(out);
     for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
       if (block.headerID != KelZip64ExtraId) block.Write(out);
     out.Bytes(
-        std::span(reinterpret_cast<const uint8_t*>(item.Comment.data()), item.Comment.size()));
+        std::span(reinterpret_cast<const uint8_t*>(item.Comment().data()), item.Comment().size()));
 
     const auto header = cd.ToBytes();
     Sink.Put(header.data(), header.size(), static_cast<int32_t>(tail.size()));

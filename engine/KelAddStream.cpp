@@ -131,7 +131,7 @@ int32_t TKelBaseArchiver::AddOneFile(const UString& Source, const UString& Base,
   TDirItem& item = dir.GetItemPtr(index);
   if (unixEntry) SetUnixMetadata(item, entry);
   item.Operation = operation;
-  item.Comment = comment;
+  item.SetComment(comment);
   return index;
 }
 
@@ -160,24 +160,24 @@ void TKelBaseArchiver::InitNewItem(int32_t Index, const UString& StoredName,
   cd.versionMadeBy = static_cast<uint16_t>(KelHostUnix << 8 | (cd.versionMadeBy & 0xFF));
   cd.externalAttr = UnixExternalAttr(Attr);
 #endif
-  item.Zip64ExtInfo = TKelZip64ExtendedInfo();
+  item.SetZip64ExtInfo(TKelZip64ExtendedInfo());
   item.bHugeFile = false;
   if (Size >= KelZip64Escape32 || FZip64Mode == zmAlways) {
     item.bHugeFile = true;
     cd.unCompSize = KelZip64Escape32;
-    item.Zip64ExtInfo.uncompSize = Size;
+    item.EditZip64ExtInfo().uncompSize = Size;
   } else {
     cd.unCompSize = static_cast<uint32_t>(Size);
   }
   if (item.Name != StoredName) dir.SetItemName(Index, StoredName);
   item.NameInHostUtf8 = false;
-  item.Comment.clear();
+  item.SetComment(AnsiString());
   item.ExtraFields.clear();
   item.ExtraAreaCut = false;
   // A folder has no data to encrypt; with the password it would get an
   // encryption header as data while its flags say it is not encrypted.
-  item.Password = folder ? AnsiString() : FPassword;
-  item.SrcFileName = SrcFileName;
+  item.SetPassword(folder ? AnsiString() : FPassword);
+  item.SetSrcFileName(SrcFileName);
   item.SetStream(nullptr, false);
   item.Position = 0;
   item.CompressionMode = folder ? 0 : FCompressionMode;
@@ -218,11 +218,11 @@ void TKelBaseArchiver::AddStreamItem(const UString& FileName, TStream* Stream, b
         item.Position = static_cast<int32_t>(Position);
       }
       item.bDestroyStream = CopyToBuffer || Owns;
-      const auto size = static_cast<uint64_t>(item.Stream->Size());
+      const auto size = static_cast<uint64_t>(item.Stream()->Size());
       if (size >= KelZip64Escape32 || FZip64Mode == zmAlways) {
         item.bHugeFile = true;
         item.CentralDir.unCompSize = KelZip64Escape32;
-        item.Zip64ExtInfo.uncompSize = size;
+        item.EditZip64ExtInfo().uncompSize = size;
       } else {
         item.CentralDir.unCompSize = static_cast<uint32_t>(size);
       }

@@ -156,7 +156,7 @@ void TKelBaseArchiver::RenameItem(int32_t Index, const UString& NewName) {
   TKelDirArray& dir = DMHandle->CDir;
   TDirItem& item = dir.GetItemPtr(Index);
   // The first rename of the update keeps the name the saved tail knows.
-  if (!(item.Modified && item.Operation == poRename)) item.OldName = item.Name;
+  if (!(item.Modified && item.Operation == poRename)) item.SetOldName(item.Name.Str());
   dir.SetItemName(Index, NewName);
   TDirItem& renamed = dir.GetItemPtr(Index);
   SetNameFields(renamed, NewName);
@@ -190,7 +190,7 @@ void TKelBaseArchiver::ChangeFilesIntAttr(const UString& FileMask, uint32_t NewA
 
 void TKelBaseArchiver::ChangeFilesComment(const UString& FileMask, const AnsiString& NewComment) {
   ChangeFoundItems(FileMask, NativeChangeNotFound, [&](TDirItem& item) {
-    item.Comment = NewComment;
+    item.SetComment(NewComment);
     item.CentralDir.commentLength =
         static_cast<uint16_t>(std::min<size_t>(NewComment.size(), 0xFFFF));
     return poChangeComment;

@@ -72,7 +72,7 @@ std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole,
 int32_t ItemVolumeOf(const TKelDirManager& Dir, const TDirItem& Item) {
   const uint16_t disk = Item.CentralDir.diskNumberStart;
   if (disk != KelZip64Escape16) return disk;
-  return Dir.Zip64() ? ClampVolume(Item.Zip64ExtInfo.diskNumberStart) : 0;
+  return Dir.Zip64() ? ClampVolume(Item.Zip64ExtInfo().diskNumberStart) : 0;
 }
 
 int32_t LastVolumeOf(const TKelDirManager& Dir) {

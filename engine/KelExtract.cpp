@@ -183,7 +183,7 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
   const bool isFolderItem = item.IsDirectory();
   const bool nameIsFolder = !item.Name.empty() && item.Name.back() == u'/';
   const int32_t itemTime = ItemDosDateTime(item);
-  const AnsiString comment = item.Comment;
+  const AnsiString comment = item.Comment();
   // Made on Unix: a link comes back as a link, and the mode with the file.
   const uint16_t madeBy = item.CentralDir.versionMadeBy;
   const bool isLink = IsUnixLink(item.CentralDir);

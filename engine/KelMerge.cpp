@@ -27,7 +27,7 @@ void Rebase(TDirItem& item, uint64_t otherStub, uint64_t base) {
   const uint64_t offset = item.LocalHeaderOffset() - otherStub + base;
   if (zip64 || offset >= KelZip64Escape32) {
     item.CentralDir.relOffsetLH = KelZip64Escape32;
-    item.Zip64ExtInfo.relOffsetLH = offset;
+    item.EditZip64ExtInfo().relOffsetLH = offset;
     item.bHugeFile = true;
   } else {
     item.CentralDir.relOffsetLH = static_cast<uint32_t>(offset);

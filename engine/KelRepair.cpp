@@ -148,7 +148,7 @@ bool TKelBaseArchiver::RepairItem(int32_t Index, TStream& Out, TKelDirManager& O
       const auto at = static_cast<uint64_t>(itemStart);
       if (at >= KelZip64Escape32 || item.CentralDir.relOffsetLH == KelZip64Escape32) {
         item.CentralDir.relOffsetLH = KelZip64Escape32;
-        item.Zip64ExtInfo.relOffsetLH = at;
+        item.EditZip64ExtInfo().relOffsetLH = at;
         item.bHugeFile = true;
       } else {
         item.CentralDir.relOffsetLH = static_cast<uint32_t>(at);
@@ -171,24 +171,24 @@ bool TKelBaseArchiver::RepairItem(int32_t Index, TStream& Out, TKelDirManager& O
       cd.compMethod = item.IsDirectory() ? KelMethodStored : FCompressionMethod;
       cd.crc32 = 0;
       const auto size = static_cast<uint64_t>(Data.Size());
-      item.Zip64ExtInfo = TKelZip64ExtendedInfo();
+      item.SetZip64ExtInfo(TKelZip64ExtendedInfo());
       item.bHugeFile = size >= KelZip64Escape32;
       cd.unCompSize = item.bHugeFile ? KelZip64Escape32 : static_cast<uint32_t>(size);
-      if (item.bHugeFile) item.Zip64ExtInfo.uncompSize = size;
+      if (item.bHugeFile) item.EditZip64ExtInfo().uncompSize = size;
       std::erase_if(item.ExtraFields, [](const TKelExtraFieldDataBlock& b) {
         return b.headerID == KelZip64ExtraId || b.headerID == KelAesExtraId;
       });
-      item.Password = item.IsDirectory() ? AnsiString() : FPassword;
+      item.SetPassword(item.IsDirectory() ? AnsiString() : FPassword);
       if (item.IsDirectory()) cd.genPurposeFlag &= static_cast<uint16_t>(~KelFlagEncrypted);
       item.KelEncryptionAlgorithm = caPkzipClassic;
       item.CompressionMode = FCompressionMode;
       item.CompressionMethod = cd.compMethod;
-      item.SrcFileName = item.Name;
+      item.SetSrcFileName(item.Name.Str());
       item.Operation = poAdd;
       Out.SetPosition(itemStart);
       if (!WriteNewItem(item, item.IsDirectory() ? nullptr : &Data, Out))
         throw EWriteError(u"\"" + item.Name + u"\" not stored");
-      item.Password.clear();
+      item.SetPassword(AnsiString());
     }
   } catch (const std::exception& e) {
     if (IsOutputFailure(e)) throw;

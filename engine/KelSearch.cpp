@@ -36,7 +36,7 @@ UString WithoutTrailingSeparator(UStringView name) {
 
 // The folder an item lies in, in disk form ("" at the root).
 UString ItemFolder(const TDirItem& item) {
-  return DirectoryPart(ToDisk(WithoutTrailingSeparator(item.Name)));
+  return DirectoryPart(ToDisk(WithoutTrailingSeparator(item.Name.Str())));
 }
 
 bool SameFolder(UStringView a, UStringView b) {
@@ -118,7 +118,7 @@ bool TKelBaseArchiver::SearchItem(TKelArchiveItem& F) {
 bool TKelBaseArchiver::ItemPassesMasks(int32_t Index, const TInternalSearchRec& Rec) const {
   const TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
   if (Rec.UseProperties) {
-    const UString name = ToDisk(item.Name);
+    const UString name = ToDisk(item.Name.Str());
     const bool recurse = FOptions->Recurse();
     const UString folder = recurse ? UString() : ItemFolder(item);
     for (const UString& line : *FFileMasks) {
@@ -130,7 +130,7 @@ bool TKelBaseArchiver::ItemPassesMasks(int32_t Index, const TInternalSearchRec& 
     }
     return false;
   }
-  const UString name = WithoutTrailingSeparator(item.Name);
+  const UString name = WithoutTrailingSeparator(item.Name.Str());
   const UStringView mask = MaskOf(Rec);
   if (!MatchesMask(name, mask) && !MatchesMask(FileNamePart(ToDisk(name)), mask)) return false;
   return !MatchesMask(name, Rec.ExclusionMask);
@@ -139,7 +139,7 @@ bool TKelBaseArchiver::ItemPassesMasks(int32_t Index, const TInternalSearchRec& 
 void TKelBaseArchiver::FillSearchResult(int32_t Index, TKelArchiveItem& F) const {
   const TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
   const TKelZipCentralDir& header = item.CentralDir;
-  UString name = ToDisk(item.Name);
+  UString name = ToDisk(item.Name.Str());
   if (!name.empty() && name.back() == PathDelim) name.pop_back();
   F.FileName = FileNamePart(name);
   F.StoredPath = DirectoryPart(name);
@@ -156,7 +156,7 @@ void TKelBaseArchiver::FillSearchResult(int32_t Index, TKelArchiveItem& F) const
   F.LastModFileTime = header.lastModTime;
   F.CRC = header.crc32;
   F.ExternalFileAttributes = header.externalAttr;
-  F.Comment = item.Comment;
+  F.Comment = item.Comment();
 }
 
 void TKelBaseArchiver::TagItems() {

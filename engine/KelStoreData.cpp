@@ -82,7 +82,7 @@ uint32_t Saturated32(uint64_t value) {
 
 bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDirItem& Item) {
   TKelZipCentralDir header = Item.CentralDir;
-  const bool encrypted = !Item.Password.empty();
+  const bool encrypted = !Item.Password().empty();
   const bool stored = Item.CompressionMethod == CompressionMethodStored;
 
   std::unique_ptr<TAESCryptoTransform> transform;
@@ -111,12 +111,12 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
     headerCrc = SourceCrc(Source, size, chunk.get(), chunkSize);
     if (transform) {
       transform->Initialize(Encryption);
-      transform->GenerateKey(Item.Password);
+      transform->GenerateKey(Item.Password());
       const TBytes start = transform->GetFileStorageStartBlock();
       Destination.WriteBuffer(start.data(), int64_t(start.size()));
       written += start.size();
     } else {
-      WritePkzipHeader(Destination, Item.Password, ~headerCrc, keys);
+      WritePkzipHeader(Destination, Item.Password(), ~headerCrc, keys);
       written += PkzipHeaderSize;
     }
   }
@@ -124,8 +124,8 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
   const auto progressCancelled = [&](uint64_t consumed) {
     FProgress = int64_t(consumed);
     if (!FProgressEnabled) return false;
-    DoFileProgress(Item.SrcFileName, double(FProgress) / double(FProgressMax) * 100, Item.Operation,
-                   ppProcess, FProgressCancel);
+    DoFileProgress(Item.SrcFileName(), double(FProgress) / double(FProgressMax) * 100,
+                   Item.Operation, ppProcess, FProgressCancel);
     if (FProgressCancel) return true;
     const double overall = FProcessedFilesTotalSize > 0 ? double(FProcessedFilesSize + FProgress) /
                                                               double(FProcessedFilesTotalSize) * 100
@@ -224,10 +224,10 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
   if (encrypted && crc != headerCrc) throw EKelException(NativeBadData, this);
 
   const bool always = FZip64Mode == zmAlways;
-  PutSize(written, always, header.compSize, Item.Zip64ExtInfo.compSize, Item.bHugeFile);
-  PutSize(size, always, header.unCompSize, Item.Zip64ExtInfo.uncompSize, Item.bHugeFile);
+  PutSize(written, always, header.compSize, Item.EditZip64ExtInfo().compSize, Item.bHugeFile);
+  PutSize(size, always, header.unCompSize, Item.EditZip64ExtInfo().uncompSize, Item.bHugeFile);
   if (Item.bHugeFile && FZip64Mode == zmDisabled) {
-    throw EKelException(NativeZip64Disabled, {Item.SrcFileName}, this);
+    throw EKelException(NativeZip64Disabled, {Item.SrcFileName()}, this);
   }
   if (size == 0) {
     Item.CompressionMethod = CompressionMethodStored;

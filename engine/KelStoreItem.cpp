@@ -66,7 +66,7 @@ void SetLocalHeaderOffset(TDirItem& item, uint64_t pos, bool zip64) {
   if (pos >= KelZip64Escape32 || zip64) {
     item.bHugeFile = true;
     item.CentralDir.relOffsetLH = KelZip64Escape32;
-    item.Zip64ExtInfo.relOffsetLH = pos;
+    item.EditZip64ExtInfo().relOffsetLH = pos;
   } else {
     item.CentralDir.relOffsetLH = static_cast<uint32_t>(pos);
   }
@@ -100,34 +100,34 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     staging.reset();
     if (!stagingName.empty()) RemoveFile(stagingName);
     stagingName.clear();
-    if (!item.Stream) return;
+    if (!item.Stream()) return;
     if (stored && item.bDestroyStream) {
-      item.Stream.reset();
+      item.SetStream(nullptr, false);
       item.bDestroyStream = false;
       return;
     }
     try {
-      item.Stream->SetPosition(sourcePos);
+      item.Stream()->SetPosition(sourcePos);
     } catch (...) {  // the caller's stream failed already
     }
   };
 
   try {
-    if (item.Stream) {
-      source = item.Stream.get();
+    if (item.Stream()) {
+      source = item.Stream();
       sourcePos = source->Position();
     } else if (!item.IsDirectory()) {
-      if (ToUtf8(item.SrcFileName).size() >= PATH_MAX)
-        throw EKelException(NativePathTooLong, {item.SrcFileName}, this);
+      if (ToUtf8(item.SrcFileName()).size() >= PATH_MAX)
+        throw EKelException(NativePathTooLong, {item.SrcFileName()}, this);
       // Pipes, sockets and devices have no contents to store, and opening a
       // pipe would wait for a writer forever.
       if (HasSpecialUnixType(item))
-        throw EKelException(NativeCannotOpenSource, {item.SrcFileName}, this);
+        throw EKelException(NativeCannotOpenSource, {item.SrcFileName()}, this);
       try {
-        file = std::make_unique<TFileStream>(item.SrcFileName,
+        file = std::make_unique<TFileStream>(item.SrcFileName(),
                                              fmOpenRead | FileShareModeBits(FOptions->ShareMode()));
       } catch (const EStreamError&) {
-        throw EKelException(NativeCannotOpenSource, {item.SrcFileName}, this);
+        throw EKelException(NativeCannotOpenSource, {item.SrcFileName()}, this);
       }
       source = file.get();
     }
@@ -153,7 +153,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
     if (FCompressedStream) {
       action = fxaIgnore;
       const UString& what =
-          item.Operation == poUpdate || item.SrcFileName.empty() ? item.Name : item.SrcFileName;
+          item.Operation == poUpdate || item.SrcFileName().empty() ? item.Name : item.SrcFileName();
       DoProcessFileFailure(what, item.Operation, e.NativeError, e.ErrorCode, e.Message(), action);
     }
     c.Result = action;
@@ -177,7 +177,7 @@ bool TKelBaseArchiver::LayIntoVolumes(TStream& Staged, int64_t HeaderLen, TDirIt
   if (number >= KelZip64Escape16) {
     Item.bHugeFile = true;
     Item.CentralDir.diskNumberStart = KelZip64Escape16;
-    Item.Zip64ExtInfo.diskNumberStart = number;
+    Item.EditZip64ExtInfo().diskNumberStart = number;
   } else {
     Item.CentralDir.diskNumberStart = static_cast<uint16_t>(number);
   }
@@ -198,7 +198,7 @@ bool TKelBaseArchiver::WriteNewItem(TDirItem& item, TStream* source, TStream& ou
   const bool always = FZip64Mode == zmAlways;
   SetLocalHeaderOffset(item, headerPos, always);
   const uint64_t sourceSize = source ? static_cast<uint64_t>(source->Size()) : 0;
-  const bool aes = !item.Password.empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
+  const bool aes = !item.Password().empty() && IsAesAlgorithm(FKelCryptoAlgorithm);
 
   // A source just under 4 GiB may still grow past it when deflated or
   // encrypted: its room for the Zip64 sizes is kept before the data is there
@@ -288,7 +288,7 @@ void TKelBaseArchiver::CopyItem(int32_t Index) {
   TKelCommitState& c = *FCommit;
   TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
   const bool renamed = item.Modified && item.Operation == poRename;
-  auto found = c.OldByName.find(renamed ? item.OldName : item.Name);
+  auto found = c.OldByName.find(renamed ? item.OldName() : item.Name);
   if (found == c.OldByName.end() || found->second.empty())
     throw EKelException(NativeIndexOutOfBounds, this);
   const TDirItem& oldEntry = DMHandle->RBCDir.GetItemPtr(found->second.front());

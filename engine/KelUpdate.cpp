@@ -323,7 +323,7 @@ bool TKelBaseArchiver::RewriteItems() {
       CopyItem(i);
       ++i;
     } else if ((failed.Operation == poRename || failed.Operation == poUpdate) &&
-               !failed.OldName.empty() && c.OldByName.contains(failed.OldName)) {
+               !failed.OldName().empty() && c.OldByName.contains(failed.OldName())) {
       KeepRenamedOldVersion(i);
       CopyItem(i);
       ++i;
@@ -339,10 +339,10 @@ void TKelBaseArchiver::KeepRenamedOldVersion(int32_t Index) {
   TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
   if (item.Operation == poRename) return;
   const UString newName = item.Name;
-  const UString oldName = item.OldName;
+  const UString oldName = item.OldName();
   item = DMHandle->RBCDir.GetItemPtr(c.OldByName.at(oldName).front());
   item.Name = newName;  // the name index knows the item by its new name already
-  item.OldName = oldName;
+  item.SetOldName(oldName);
   item.Modified = true;
   item.Operation = poRename;
   SetNameFields(item, newName);
@@ -389,7 +389,7 @@ bool TKelBaseArchiver::RemoveMovedSources() {
     for (int32_t i = 0; i < dir.Count(); ++i) {
       const TDirItem& item = dir.GetItemPtr(i);
       if (!item.Modified || item.Operation != poMove || item.IsDirectory() != folders) continue;
-      const UString source = item.SrcFileName;
+      const UString source = item.SrcFileName();
       for (;;) {
         bool removed = false;
         if (folders) {

@@ -3,6 +3,8 @@
 #include "NativeError.h"
 #include "container/KelDirArray.h"
 #include "container/KelExcept.h"
+#include "names/NameText.h"
+#include "platform/Text.h"
 
 namespace kelvane {
 namespace {
@@ -243,6 +245,44 @@ TEST(DirArray, ClearEmptiesItemsAndIndexButKeepsCapacity) {
   EXPECT_EQ(Lookup(dir, u"b"), -1);
   AddNamed(dir, u"b");
   EXPECT_EQ(Lookup(dir, u"b"), 0);
+}
+
+// Many names in a small table share runs of slots: renames take entries out of
+// the middle of runs, deletions renumber every item behind them. After each
+// step every name must lead to its item, and names no item has to none.
+TEST(DirArray, LookupsFollowRenamesAndDeletionsOfManyItems) {
+  TKelDirArray dir;
+  std::vector<UString> model;
+  auto nameOf = [](int n) { return u"Folder/\u00E9l\u00E8ve " + FromUtf8(std::to_string(n)); };
+  for (int i = 0; i < 3000; ++i) {
+    model.push_back(nameOf(i));
+    AddNamed(dir, model.back());
+  }
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245 + 12345;
+    return (seed >> 8) % n;
+  };
+  for (int step = 0; step < 400; ++step) {
+    const auto i = static_cast<int32_t>(next(static_cast<uint32_t>(model.size())));
+    if (step % 5 == 4) {
+      dir.DeleteItem(i);
+      model.erase(model.begin() + i);
+    } else {
+      model[i] = nameOf(10000 + step);
+      dir.SetItemName(i, model[i]);
+    }
+    if (step % 50 != 0) continue;
+    ASSERT_EQ(dir.Count(), static_cast<int32_t>(model.size()));
+    for (int32_t k = 0; k < dir.Count(); ++k)
+      ASSERT_EQ(Lookup(dir, LowerCaseAscii(model[k])), k) << step;
+  }
+  for (int32_t k = 0; k < dir.Count(); ++k)
+    ASSERT_EQ(Lookup(dir, model[k]), k);
+  int found = 0;
+  for (int n = 0; n < 10400; ++n)
+    found += Lookup(dir, nameOf(n)) >= 0;
+  EXPECT_EQ(found, dir.Count()) << "no name leads to an item that does not have it";
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(DirItem, ResolvesZip64EscapesToTheirValues) {
   item.CentralDir.compSize = KelZip64Escape32;
   item.CentralDir.relOffsetLH = 30;
   item.CentralDir.diskNumberStart = KelZip64Escape16;
-  item.Zip64ExtInfo = {111, 222, 333, 444};
+  item.SetZip64ExtInfo({111, 222, 333, 444});
   EXPECT_EQ(item.UncompressedSize(), 10u);
   EXPECT_EQ(item.CompressedSize(), 222u);
   EXPECT_EQ(item.LocalHeaderOffset(), 30u);
@@ -50,10 +50,10 @@ TEST(DirItem, ShiftingTheOffsetMovesToZip64FormWhenItNoLongerFits) {
   for (const TCase& c : cases) {
     TDirItem item;
     item.CentralDir.relOffsetLH = c.rel;
-    item.Zip64ExtInfo.relOffsetLH = c.rel64;
+    item.EditZip64ExtInfo().relOffsetLH = c.rel64;
     EXPECT_EQ(item.ShiftLocalHeaderOffset(c.delta), c.shifted) << c.rel << "+" << c.delta;
     EXPECT_EQ(item.CentralDir.relOffsetLH, c.expectRel) << c.rel << "+" << c.delta;
-    EXPECT_EQ(item.Zip64ExtInfo.relOffsetLH, c.expectRel64) << c.rel << "+" << c.delta;
+    EXPECT_EQ(item.Zip64ExtInfo().relOffsetLH, c.expectRel64) << c.rel << "+" << c.delta;
     EXPECT_EQ(item.bHugeFile, c.huge) << c.rel << "+" << c.delta;
   }
 }
@@ -275,9 +275,46 @@ TEST(DirItem, OwnedStreamIsFreedWithTheLastCopyAndOthersNever) {
     TDirItem item;
     item.SetStream(&callers, false);
     EXPECT_FALSE(item.bDestroyStream);
-    EXPECT_EQ(item.Stream.get(), &callers);
+    EXPECT_EQ(item.Stream(), &callers);
   }
   EXPECT_EQ(TCountedStream::Alive, 1);
+}
+
+// The rarely set fields live apart from the item: a copy must still own its
+// own values, and an item that never had one reads empty values.
+TEST(DirItem, RarelySetFieldsAreCopiedNeverShared) {
+  TDirItem plain;
+  EXPECT_TRUE(plain.Comment().empty() && plain.OldName().empty() && plain.Password().empty());
+  EXPECT_TRUE(plain.SrcFileName().empty() && plain.Stream() == nullptr);
+  EXPECT_EQ(plain.Zip64ExtInfo(), TKelZip64ExtendedInfo());
+
+  TDirItem item;
+  item.Name = u"a.txt";
+  item.SetComment("note");
+  item.SetOldName(u"old.txt");
+  item.SetPassword("secret");
+  item.SetSrcFileName(u"/src/a.txt");
+  item.SetZip64ExtInfo({1, 2, 3, 4});
+  TDirItem copy = item;
+  copy.SetComment("other");
+  copy.SetOldName(u"");
+  copy.SetPassword("");
+  copy.EditZip64ExtInfo().compSize = 9;
+  EXPECT_EQ(item.Comment(), "note");
+  EXPECT_EQ(item.OldName(), u"old.txt");
+  EXPECT_EQ(item.Password(), "secret");
+  EXPECT_EQ(item.Zip64ExtInfo().compSize, 2u);
+  EXPECT_EQ(copy.Comment(), "other");
+  EXPECT_TRUE(copy.OldName().empty() && copy.Password().empty());
+  EXPECT_EQ(copy.SrcFileName(), u"/src/a.txt");
+  EXPECT_EQ(copy.Zip64ExtInfo(), (TKelZip64ExtendedInfo{1, 9, 3, 4}));
+
+  plain = item;  // assigned over an item without them
+  EXPECT_EQ(plain.Comment(), "note");
+  EXPECT_TRUE(plain.Name == u"a.txt");
+  item = TDirItem();
+  EXPECT_TRUE(item.Comment().empty());
+  EXPECT_EQ(plain.Password(), "secret");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(DirReader, ReadsItemsWithTheirExtraFieldsCommentsAndTheArchiveComment) {
   EXPECT_EQ(Item(dm, 1).ExtraFields[0].headerID, 0xCAFE);
   EXPECT_EQ(Item(dm, 1).ExtraFields[0].pData, (TBytes{'k', 'e', 'e', 'p'}));
   EXPECT_EQ(Item(dm, 1).ExtraFields[1].headerID, 0x7075);
-  EXPECT_EQ(Item(dm, 1).Comment, "item comment");
+  EXPECT_EQ(Item(dm, 1).Comment(), "item comment");
   EXPECT_EQ(dm.ArchiveComment, "archive comment");
   EXPECT_EQ(dm.CentralDirOffset, a.DirStart);
   EXPECT_EQ(dm.StubSize, 0);
@@ -477,14 +477,14 @@ TEST_F(DirReader, AStubShiftReaching4GiBMovesOffsetsToTheZip64Form) {
   dm.CDir.GetItemPtr(3).CentralDir.externalAttr = KelAttrDirectory;
   dm.CDir.GetItemPtr(1).CentralDir.relOffsetLH = 0xFFFFFFF5;
   dm.CDir.GetItemPtr(2).CentralDir.relOffsetLH = KelZip64Escape32;
-  dm.CDir.GetItemPtr(2).Zip64ExtInfo.relOffsetLH = 0x500000000;
+  dm.CDir.GetItemPtr(2).EditZip64ExtInfo().relOffsetLH = 0x500000000;
   dm.StubSize = 10;
   dm.ApplyStubOffset();
   EXPECT_EQ(Item(dm, 0).CentralDir.relOffsetLH, 10u);
   EXPECT_EQ(Item(dm, 1).CentralDir.relOffsetLH, KelZip64Escape32);
-  EXPECT_EQ(Item(dm, 1).Zip64ExtInfo.relOffsetLH, 0xFFFFFFFFu);
+  EXPECT_EQ(Item(dm, 1).Zip64ExtInfo().relOffsetLH, 0xFFFFFFFFu);
   EXPECT_TRUE(Item(dm, 1).bHugeFile);
-  EXPECT_EQ(Item(dm, 2).Zip64ExtInfo.relOffsetLH, 0x50000000Au);
+  EXPECT_EQ(Item(dm, 2).Zip64ExtInfo().relOffsetLH, 0x50000000Au);
   EXPECT_EQ(Item(dm, 3).CentralDir.relOffsetLH, 10u);  // folders have local headers too
 }
 
@@ -541,7 +541,7 @@ TEST_F(DirReader, MergingShiftsTheTaggedItemsOfTheOtherDirectory) {
   EXPECT_EQ(Item(dm, 2).LocalHeaderOffset(), 0x100u);
   EXPECT_EQ(Item(dm, 3).LocalHeaderOffset(), before1);  // untagged: not moved
   EXPECT_EQ(Item(dm, 4).CentralDir.relOffsetLH, KelZip64Escape32);
-  EXPECT_EQ(Item(dm, 4).Zip64ExtInfo.relOffsetLH, 0x1000000F0u);
+  EXPECT_EQ(Item(dm, 4).Zip64ExtInfo().relOffsetLH, 0x1000000F0u);
   for (int32_t i = 0; i < dm.CDir.Count(); ++i)
     EXPECT_FALSE(Item(dm, i).Tagged) << i;
   int32_t index = -1;

@@ -82,10 +82,10 @@ std::string WriteArchive(const TempDir& dir, const TPeerCase& c) {
     cd.relOffsetLH = offset;
     if (c.HugeOffsets) {
       cd.relOffsetLH = KelZip64Escape32;
-      item.Zip64ExtInfo.relOffsetLH = offset;
+      item.EditZip64ExtInfo().relOffsetLH = offset;
       item.bHugeFile = true;
     }
-    item.Comment = it.Comment;
+    item.SetComment(it.Comment);
     dm.CDir.SetItemName(static_cast<int32_t>(i), it.Name);
   }
   dm.ArchiveComment = c.Comment;

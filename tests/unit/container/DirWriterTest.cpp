@@ -30,7 +30,7 @@ void ExpectSameItems(const TKelDirManager& original, const TKelDirManager& writt
     const TDirItem& y = Item(written, i);
     EXPECT_EQ(y.Name, x.Name);
     EXPECT_EQ(y.CentralDir, x.CentralDir);
-    EXPECT_EQ(y.Comment, x.Comment);
+    EXPECT_EQ(y.Comment(), x.Comment());
     EXPECT_EQ(y.ExtraFields.size(), WithoutZip64(y.ExtraFields).size() + (y.bHugeFile ? 1 : 0));
     EXPECT_EQ(WithoutZip64(y.ExtraFields), WithoutZip64(x.ExtraFields));
     EXPECT_EQ(y.UncompressedSize(), x.UncompressedSize());
@@ -241,7 +241,7 @@ TEST_P(DirWriterHigh, Zip64RecordsAppearWhereTheDirectoryEndsAt4GiBMinus1) {
     TDirItem& item = dm.CDir.GetItemPtr(0);
     item.CentralDir.compSize = 5;
     item.CentralDir.relOffsetLH = KelZip64Escape32;
-    item.Zip64ExtInfo.relOffsetLH = static_cast<uint64_t>(itemOffset);
+    item.EditZip64ExtInfo().relOffsetLH = static_cast<uint64_t>(itemOffset);
     item.bHugeFile = true;
   };
   TMemoryStream sizing;
@@ -293,8 +293,8 @@ TEST(DirWriter, TheZip64FieldIsBuiltAfreshAheadOfTheOtherFields) {
   item.ExtraFields.push_back(TKelExtraFieldDataBlock(0x7075, {}));
   item.CentralDir.unCompSize = KelZip64Escape32;
   item.CentralDir.diskNumberStart = KelZip64Escape16;
-  item.Zip64ExtInfo.uncompSize = 0x123456789;
-  item.Zip64ExtInfo.diskNumberStart = 7;
+  item.EditZip64ExtInfo().uncompSize = 0x123456789;
+  item.EditZip64ExtInfo().diskNumberStart = 7;
   dm.SaveDir(true);
 
   const TBytes bytes = BytesOf(stream);
@@ -515,7 +515,7 @@ TEST_F(DirWriterInPlace, WhatCannotBeStoredIsRefusedBeforeTheStreamChanges) {
   const std::vector<std::pair<const char*, std::function<void(TKelDirManager&)>>> cases = {
       {"archive comment", [](TKelDirManager& dm) { dm.ArchiveComment.assign(65536, 'c'); }},
       {"item comment",
-       [](TKelDirManager& dm) { dm.CDir.GetItemPtr(2).Comment.assign(65536, 'c'); }},
+       [](TKelDirManager& dm) { dm.CDir.GetItemPtr(2).SetComment(AnsiString(65536, 'c')); }},
       {"extra fields",
        [](TKelDirManager& dm) {
          for (int i = 0; i < 2; ++i)
@@ -568,7 +568,7 @@ TEST(DirWriter, ADirectoryOverVolumesKeepsEveryRecordWholeAndReadsBack) {
   for (int32_t i = 0; i < 12; ++i) {
     TDirItem& item = dm.CDir.GetItemPtr(i);
     dm.CDir.SetItemName(i, FromUtf8("volume item " + std::to_string(i)));
-    item.Comment.assign(static_cast<size_t>(i % 3) * 9, 'c');
+    item.SetComment(AnsiString(static_cast<size_t>(i % 3) * 9, 'c'));
     item.CentralDir.relOffsetLH = 1000u * i;
   }
   dm.SaveDir(true);

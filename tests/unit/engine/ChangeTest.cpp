@@ -88,7 +88,7 @@ class ChangeTest : public ::testing::Test {
       state.ExternalAttr = item.CentralDir.externalAttr;
       state.InternalAttr = item.CentralDir.internalAttr;
       state.Flags = item.CentralDir.genPurposeFlag;
-      state.Comment = item.Comment;
+      state.Comment = item.Comment();
       out.emplace_back(item.Name, state);
     }
     return out;
@@ -179,7 +179,7 @@ TEST_F(ChangeTest, RenamingAFolderReplacesOnlyTheLeadingPartOfTheNamesBelowIt) {
       const TDirItem& item = a.Item(name);
       EXPECT_TRUE(item.Modified && item.Operation == poRename) << ToUtf8(name);
     }
-    EXPECT_EQ(a.Item(u"papers/sub/b.txt").OldName, u"DOCS/sub/b.txt");
+    EXPECT_EQ(a.Item(u"papers/sub/b.txt").OldName(), u"DOCS/sub/b.txt");
     EXPECT_FALSE(a.Item(u"docsother.txt").Modified);
     a.EndUpdate();
     EXPECT_EQ(NamesOnDisk(), expected);
@@ -226,7 +226,7 @@ TEST_F(ChangeTest, RenamingTwiceInOneUpdateKeepsTheFirstOldNameAndTheData) {
   a.RenameFile(u"a.txt", u"b.txt");
   a.RenameFile(u"b.txt", u"c.txt");
   const TDirItem& item = a.Item(u"c.txt");
-  EXPECT_EQ(item.OldName, u"a.txt");
+  EXPECT_EQ(item.OldName(), u"a.txt");
   EXPECT_EQ(item.Operation, poRename) << "a rename replaces a pending attribute change";
   a.ChangeFilesComment(u"c.txt", "note");
   EXPECT_EQ(item.Operation, poRename);
@@ -331,7 +331,7 @@ TEST_F(ChangeTest, RefusedChangesRaiseAndLeaveTheArchiveByteForByte) {
     EXPECT_FALSE(a.InUpdate());
     EXPECT_EQ(ReadAll(FNative), before);
     EXPECT_EQ(a.Item(u"a.txt").Name, u"a.txt");
-    EXPECT_EQ(a.Item(u"a.txt").Comment, "");
+    EXPECT_EQ(a.Item(u"a.txt").Comment(), "");
   }
   a.CloseArchive();
   EXPECT_EQ(ReadAll(FNative), before);

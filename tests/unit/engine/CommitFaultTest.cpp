@@ -128,7 +128,7 @@ class TChanger : public TKelvane {
   void Rename(const UString& from, const UString& to) {
     TKelDirArray& dir = DMHandle->CDir;
     const int32_t i = IndexOf(from);
-    dir.GetItemPtr(i).OldName = from;
+    dir.GetItemPtr(i).SetOldName(from);
     dir.SetItemName(i, to);
     TDirItem& item = dir.GetItemPtr(i);
     item.Modified = true;

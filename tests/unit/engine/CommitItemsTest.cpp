@@ -62,7 +62,7 @@ class TCommitProbe : public TKelvane {
   void Rename(const UString& from, const UString& to) {
     int32_t i = -1;
     ASSERT_TRUE(DMHandle->CDir.FileExists(from, i));
-    DMHandle->CDir.GetItemPtr(i).OldName = from;
+    DMHandle->CDir.GetItemPtr(i).SetOldName(from);
     DMHandle->CDir.SetItemName(i, to);
     TDirItem& item = DMHandle->CDir.GetItemPtr(i);
     item.Modified = true;

@@ -84,8 +84,8 @@ TDirItem NewItem(uint8_t mode, const std::string& password) {
   item.CentralDir.compMethod = item.CompressionMethod;
   item.CentralDir.lastModTime = 0x6DB0;
   item.CentralDir.nameLength = 14;
-  item.Password = password;
-  item.SrcFileName = u"dir/source.txt";
+  item.SetPassword(password);
+  item.SetSrcFileName(u"dir/source.txt");
   item.Operation = poUpdate;
   return item;
 }
@@ -297,8 +297,8 @@ TEST(StoreItemData, SizesGoToZip64ValuesWhenAlwaysWantedOrNeeded) {
     EXPECT_TRUE(item.bHugeFile);
     EXPECT_EQ(item.CentralDir.compSize, Escape32);
     EXPECT_EQ(item.CentralDir.unCompSize, Escape32);
-    EXPECT_EQ(item.Zip64ExtInfo.compSize, 4u);
-    EXPECT_EQ(item.Zip64ExtInfo.uncompSize, 4u);
+    EXPECT_EQ(item.Zip64ExtInfo().compSize, 4u);
+    EXPECT_EQ(item.Zip64ExtInfo().uncompSize, 4u);
     EXPECT_EQ(item.CompressedSize(), 4u);
     EXPECT_EQ(item.UncompressedSize(), 4u);
   }
