@@ -53,9 +53,9 @@ TSurvey Survey(const std::string& path, const TParsedArgs& args) {
   std::set<std::string> locked;
   for (int32_t i = 0; i < archiver.ItemCount(); ++i) {
     const TDirItem& item = archiver.Item(i);
-    survey.Names.insert(DisplayText(item.Name));
+    survey.Names.insert(DisplayText(item.Name.Str()));
     if ((item.CentralDir.genPurposeFlag & KelFlagEncrypted) && archiver.Password().empty())
-      locked.insert(DisplayText(item.Name));
+      locked.insert(DisplayText(item.Name.Str()));
   }
   TItemRun run(archiver, {}, {}, args.Has("quiet"));
   run.Run([&archiver] { archiver.TestFiles(); });
@@ -71,7 +71,7 @@ std::set<std::string> KeptNames(const std::string& path) {
   archiver.OpenForReading(path);
   std::set<std::string> names;
   for (int32_t i = 0; i < archiver.ItemCount(); ++i)
-    names.insert(DisplayText(archiver.Item(i).Name));
+    names.insert(DisplayText(archiver.Item(i).Name.Str()));
   return names;
 }
 
