@@ -96,7 +96,7 @@ void TKelBaseArchiver::ExtractItemToStream(int32_t Index, TStream& Destination, 
   if (!FCompressedStream) throw EKelException(NativeBadData, this);
 
   const uint64_t offset = item.LocalHeaderOffset();
-  FCompressedStream->SetPosition(static_cast<int64_t>(
+  SeekArchive(static_cast<int64_t>(
       std::min<uint64_t>(offset, uint64_t(std::numeric_limits<int64_t>::max()))));
 
   if (!ExtractItemData(Destination, item, Count, Offset) && !FProgressCancel &&
@@ -129,7 +129,7 @@ bool TKelBaseArchiver::ExtractItemData(TStream& Destination, TDirItem& Item, int
   if (FSpanningMode == smNone) {
     // The data of an item in one file cannot reach into the directory: sizes
     // that say so lie, and the directory is never read as data.
-    const int64_t position = FCompressedStream->Position();
+    const int64_t position = ArchivePosition();
     const int64_t directory = DMHandle->CentralDirOffset;
     const uint64_t room = position < directory ? uint64_t(directory - position) : 0;
     if (D.CompressedSize > room) {
@@ -204,7 +204,7 @@ bool TKelBaseArchiver::DataDescriptorAgrees(TKelItemDecoding& D) {
   if (!(D.LocalHeader.genPurposeFlag & KelFlagDataDescriptor)) return true;
   std::array<uint8_t, DataDescriptorSize(true, true)> bytes;
   constexpr int32_t signatureSize = 4;
-  const int64_t start = FCompressedStream ? FCompressedStream->Position() : 0;
+  const int64_t start = FCompressedStream ? ArchivePosition() : 0;
   if (!ReadAcrossVolumes(D, bytes.data(), signatureSize)) return false;
   const bool signature = TKelByteReader(bytes).U32() == KelDataDescriptorSig;
   // Directory bytes are no descriptor: the item's records would run into the
@@ -337,7 +337,7 @@ bool TKelBaseArchiver::ReportDecodeProgress(const TDirItem& Item) {
 bool TKelBaseArchiver::ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N) {
   if (N <= 0) return N == 0;
   if (!FCompressedStream) return false;
-  int64_t got = ReadUpTo(*FCompressedStream, Buffer, N);
+  int64_t got = ReadArchive(Buffer, N);
   while (got < N && FSpanningMode != smNone) {
     // Nothing lies beyond the last volume; asking for it would only ask the
     // user for a disk that does not exist.
@@ -347,12 +347,32 @@ bool TKelBaseArchiver::ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, i
     OpenVolume(D.Volume);
     // A request answered without a file leaves the old volume current.
     if (!FCompressedStream || FVolumeNumberInfo->VolumeNumber() != D.Volume.VolumeNumber()) break;
-    FCompressedStream->SetPosition(0);
-    const int64_t more = ReadUpTo(*FCompressedStream, Buffer + got, N - got);
+    SeekArchive(0);
+    const int64_t more = ReadArchive(Buffer + got, N - got);
     if (more == 0) break;
     got += more;
   }
   return got == N;
+}
+
+bool TKelBaseArchiver::ReadsAhead() const {
+  return FReadAheadOn && FCompressedStream && FReadAhead.Stream() == FCompressedStream;
+}
+
+int64_t TKelBaseArchiver::ArchivePosition() {
+  return ReadsAhead() ? FReadAhead.Position() : FCompressedStream->Position();
+}
+
+void TKelBaseArchiver::SeekArchive(int64_t Pos) {
+  if (FReadAheadOn)
+    FReadAhead.Seek(*FCompressedStream, Pos);
+  else
+    FCompressedStream->SetPosition(Pos);
+}
+
+int64_t TKelBaseArchiver::ReadArchive(uint8_t* Buffer, int64_t Count) {
+  if (ReadsAhead()) return FReadAhead.Read(Buffer, Count);
+  return ReadUpTo(*FCompressedStream, Buffer, Count);
 }
 
 bool TKelBaseArchiver::WriteWithRetry(TStream& Stream, const void* Buffer, int32_t Count) {
