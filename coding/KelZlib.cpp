@@ -173,6 +173,19 @@ TKelInflater::~TKelInflater() {
   }
 }
 
+void TKelInflater::Reset() {
+  const int r = inflateReset(FStream);
+  if (r != Z_OK)
+    throw EDecompressionError("the decompressor cannot start (zlib " + std::to_string(r) + ")");
+  FInputLeft = 0;
+  FTotalIn = 0;
+  FTotalOut = 0;
+  FChunkDone = true;
+  FStreamEnded = false;
+  FFailed = false;
+  FFailure.clear();
+}
+
 void TKelInflater::SetInput(const uint8_t* data, size_t count) {
   FStream->next_in = const_cast<Bytef*>(data);
   FInputLeft = count;

@@ -52,8 +52,10 @@ size_t InflateBufferSize(uint64_t expectedSize) {
 }
 
 // Raises EDecompressionError when zlib cannot start.
-// A part of an item is read no further than it needs: never ahead.
-std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole, bool& ahead) {
+// A part of an item is read no further than it needs: never ahead. Spare, an
+// inflater of an earlier item, is taken when its buffer is large enough.
+std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole, bool& ahead,
+                                              std::unique_ptr<TKelInflater>& spare) {
   ahead = false;
   if (whole && expectedSize >= InflateAheadFrom) {
     try {
@@ -64,7 +66,13 @@ std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole,
       // No thread to be had: inflate in line.
     }
   }
-  return std::make_unique<TKelInflater>(InflateBufferSize(expectedSize));
+  const size_t bufferSize = InflateBufferSize(expectedSize);
+  if (spare && spare->OutputBufferSize() >= bufferSize) {
+    std::unique_ptr<TKelInflater> inflater = std::move(spare);
+    inflater->Reset();
+    return inflater;
+  }
+  return std::make_unique<TKelInflater>(bufferSize);
 }
 
 }  // namespace
@@ -235,7 +243,8 @@ bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
 
   if (D.Item->CompressionMethod == KelMethodDeflate) {
     try {
-      D.Inflater = NewInflater(D.ExpectedSize, D.Count == 0, D.InflatesAhead);
+      D.Inflater = NewInflater(D.ExpectedSize, D.Count == 0, D.InflatesAhead, FSpareInflater);
+      D.SpareInflater = &FSpareInflater;
     } catch (const EDecompressionError&) {
       return false;
     }

@@ -346,7 +346,7 @@ void TKelBaseArchiver::WriteFileTarget(int32_t Index, const TKelFileTarget& t,
       SetHandleAttributes(file->Handle(), static_cast<int32_t>(t.FileAttr));
   }
   // A file lies on its folder's drive: what is known of the folder answers.
-  if (FOptions->FlushBuffers() && removable.value_or(IsRemovableHandle(file->Handle())))
+  if (FOptions->FlushBuffers() && (removable ? *removable : IsRemovableHandle(file->Handle())))
     file->Flush();
   file.reset();
   if (!keep) RemoveFile(t.DestPath);

@@ -1029,6 +1029,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // whenever the archive stream is replaced.
   TKelReadAhead FReadAhead;
   bool FReadAheadOn = false;
+  // The last item's inflater, reset for the next: small items then cost no
+  // zlib set-up and no fresh buffers.
+  std::unique_ptr<TKelInflater> FSpareInflater;
   // Folders that ExtractItemToFile found (or made) as real folders, not links,
   // during the running extraction, with whether they lie on a removable
   // drive: the next files in them are created without looking again.
