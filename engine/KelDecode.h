@@ -32,7 +32,8 @@ struct TKelItemDecoding {
   ~TKelItemDecoding() {
     WipeMemory(&Keys, sizeof Keys);
     if (SpareInflater && Inflater && !InflatesAhead)
-      *SpareInflater = std::unique_ptr<TKelInflater>(static_cast<TKelInflater*>(Inflater.release()));
+      *SpareInflater =
+          std::unique_ptr<TKelInflater>(static_cast<TKelInflater*>(Inflater.release()));
   }
 
   const TDirItem* Item = nullptr;  // a copy the decoding owns: handlers cannot pull it away
