@@ -51,13 +51,17 @@ bool MakeFolder(const UString& folder) {
 }  // namespace
 
 // Reading ahead in the archive and the folders found safe belong to one
-// extraction or test.
+// extraction or test. A run started from a handler of another leaves the
+// outer run's state alone.
 struct TKelBaseArchiver::TReadRun {
-  TReadRun(TKelBaseArchiver& owner, bool readsItems) : Owner(owner) {
+  TReadRun(TKelBaseArchiver& owner, bool readsItems)
+      : Owner(owner), Outer(owner.FReadAheadOn) {
+    if (Outer) return;
     Owner.FReadAheadOn = readsItems;
     Owner.FSafeFolders.clear();
   }
   ~TReadRun() {
+    if (Outer) return;
     Owner.FReadAheadOn = false;
     Owner.FReadAhead.Drop();
     Owner.FSafeFolders.clear();
@@ -65,6 +69,7 @@ struct TKelBaseArchiver::TReadRun {
   TReadRun(const TReadRun&) = delete;
   TReadRun& operator=(const TReadRun&) = delete;
   TKelBaseArchiver& Owner;
+  const bool Outer;
 };
 
 // ---- Public operations
