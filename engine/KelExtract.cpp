@@ -54,8 +54,7 @@ bool MakeFolder(const UString& folder) {
 // extraction or test. A run started from a handler of another leaves the
 // outer run's state alone.
 struct TKelBaseArchiver::TReadRun {
-  TReadRun(TKelBaseArchiver& owner, bool readsItems)
-      : Owner(owner), Outer(owner.FReadAheadOn) {
+  TReadRun(TKelBaseArchiver& owner, bool readsItems) : Owner(owner), Outer(owner.FReadAheadOn) {
     if (Outer) return;
     Owner.FReadAheadOn = readsItems;
     Owner.FSafeFolders.clear();
