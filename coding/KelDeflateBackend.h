@@ -40,6 +40,9 @@ class TKelInflateCore {
   virtual ~TKelInflateCore() = default;
   virtual TKelInflateStep Step(const uint8_t* in, size_t inCount, uint8_t* out,
                                size_t outCount) = 0;
+  // Forgets the stream so far: the next Step begins a new one, in the memory
+  // already taken. Raises EDecompressionError.
+  virtual void Reset() = 0;
 };
 
 class TKelDeflateCore {

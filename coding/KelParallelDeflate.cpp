@@ -44,7 +44,7 @@ uint8_t* TKelParallelDeflater::NextInput() {
   TSlot& slot = FSlots[FSubmitted % FSlots.size()];
   // The slot's piece was taken, so no worker looks at it.
   slot.DictLen = FWindow.size();
-  std::memcpy(slot.In.data(), FWindow.data(), FWindow.size());
+  if (!FWindow.empty()) std::memcpy(slot.In.data(), FWindow.data(), FWindow.size());
   FFilling = true;
   return slot.In.data() + slot.DictLen;
 }

@@ -104,6 +104,17 @@ TKelInflater::TKelInflater(size_t outputBufferSize, TKelDeflateBackend backend)
 
 TKelInflater::~TKelInflater() = default;
 
+void TKelInflater::Reset() {
+  FCore->Reset();
+  FInputLeft = 0;
+  FTotalIn = 0;
+  FTotalOut = 0;
+  FChunkDone = true;
+  FStreamEnded = false;
+  FFailed = false;
+  FFailure.clear();
+}
+
 void TKelInflater::SetInput(const uint8_t* data, size_t count) {
   FInput = data;
   FInputLeft = count;

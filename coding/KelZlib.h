@@ -155,6 +155,12 @@ class TKelInflater : public TKelPullInflater {
   TKelInflater(const TKelInflater&) = delete;
   TKelInflater& operator=(const TKelInflater&) = delete;
 
+  // Ready for the next item's stream, whatever became of the last one;
+  // the decompressor's state, its window and the output buffer are kept, so that many
+  // small items cost no allocations.
+  void Reset();
+  size_t OutputBufferSize() const { return FOut.size(); }
+
   // The next chunk of compressed data; the caller keeps it alive until the
   // chunk is done. Any rest of the previous chunk is dropped (a caller that
   // stopped early).

@@ -46,6 +46,12 @@ class TZlibInflateCore final : public TKelInflateCore {
   }
   ~TZlibInflateCore() override { inflateEnd(&FStream); }
 
+  void Reset() override {
+    const int r = inflateReset(&FStream);
+    if (r != Z_OK)
+      throw EDecompressionError("the decompressor cannot start (zlib " + std::to_string(r) + ")");
+  }
+
   TKelInflateStep Step(const uint8_t* in, size_t inCount, uint8_t* out, size_t outCount) override {
     const uInt inSize = Clamp(inCount);
     const uInt outSize = Clamp(outCount);

@@ -52,8 +52,10 @@ size_t InflateBufferSize(uint64_t expectedSize) {
 }
 
 // Raises EDecompressionError when zlib cannot start.
-// A part of an item is read no further than it needs: never ahead.
-std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole, bool& ahead) {
+// A part of an item is read no further than it needs: never ahead. Spare, an
+// inflater of an earlier item, is taken when its buffer is large enough.
+std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole, bool& ahead,
+                                              std::unique_ptr<TKelInflater>& spare) {
   ahead = false;
   if (whole && expectedSize >= InflateAheadFrom) {
     try {
@@ -64,7 +66,13 @@ std::unique_ptr<TKelPullInflater> NewInflater(uint64_t expectedSize, bool whole,
       // No thread to be had: inflate in line.
     }
   }
-  return std::make_unique<TKelInflater>(InflateBufferSize(expectedSize));
+  const size_t bufferSize = InflateBufferSize(expectedSize);
+  if (spare && spare->OutputBufferSize() >= bufferSize) {
+    std::unique_ptr<TKelInflater> inflater = std::move(spare);
+    inflater->Reset();
+    return inflater;
+  }
+  return std::make_unique<TKelInflater>(bufferSize);
 }
 
 }  // namespace
@@ -96,7 +104,7 @@ void TKelBaseArchiver::ExtractItemToStream(int32_t Index, TStream& Destination, 
   if (!FCompressedStream) throw EKelException(NativeBadData, this);
 
   const uint64_t offset = item.LocalHeaderOffset();
-  FCompressedStream->SetPosition(static_cast<int64_t>(
+  SeekArchive(static_cast<int64_t>(
       std::min<uint64_t>(offset, uint64_t(std::numeric_limits<int64_t>::max()))));
 
   if (!ExtractItemData(Destination, item, Count, Offset) && !FProgressCancel &&
@@ -129,7 +137,7 @@ bool TKelBaseArchiver::ExtractItemData(TStream& Destination, TDirItem& Item, int
   if (FSpanningMode == smNone) {
     // The data of an item in one file cannot reach into the directory: sizes
     // that say so lie, and the directory is never read as data.
-    const int64_t position = FCompressedStream->Position();
+    const int64_t position = ArchivePosition();
     const int64_t directory = DMHandle->CentralDirOffset;
     const uint64_t room = position < directory ? uint64_t(directory - position) : 0;
     if (D.CompressedSize > room) {
@@ -204,7 +212,7 @@ bool TKelBaseArchiver::DataDescriptorAgrees(TKelItemDecoding& D) {
   if (!(D.LocalHeader.genPurposeFlag & KelFlagDataDescriptor)) return true;
   std::array<uint8_t, DataDescriptorSize(true, true)> bytes;
   constexpr int32_t signatureSize = 4;
-  const int64_t start = FCompressedStream ? FCompressedStream->Position() : 0;
+  const int64_t start = FCompressedStream ? ArchivePosition() : 0;
   if (!ReadAcrossVolumes(D, bytes.data(), signatureSize)) return false;
   const bool signature = TKelByteReader(bytes).U32() == KelDataDescriptorSig;
   // Directory bytes are no descriptor: the item's records would run into the
@@ -235,7 +243,8 @@ bool TKelBaseArchiver::DecodeItemData(TKelItemDecoding& D) {
 
   if (D.Item->CompressionMethod == KelMethodDeflate) {
     try {
-      D.Inflater = NewInflater(D.ExpectedSize, D.Count == 0, D.InflatesAhead);
+      D.Inflater = NewInflater(D.ExpectedSize, D.Count == 0, D.InflatesAhead, FSpareInflater);
+      D.SpareInflater = &FSpareInflater;
     } catch (const EDecompressionError&) {
       return false;
     }
@@ -337,7 +346,7 @@ bool TKelBaseArchiver::ReportDecodeProgress(const TDirItem& Item) {
 bool TKelBaseArchiver::ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N) {
   if (N <= 0) return N == 0;
   if (!FCompressedStream) return false;
-  int64_t got = ReadUpTo(*FCompressedStream, Buffer, N);
+  int64_t got = ReadArchive(Buffer, N);
   while (got < N && FSpanningMode != smNone) {
     // Nothing lies beyond the last volume; asking for it would only ask the
     // user for a disk that does not exist.
@@ -347,12 +356,32 @@ bool TKelBaseArchiver::ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, i
     OpenVolume(D.Volume);
     // A request answered without a file leaves the old volume current.
     if (!FCompressedStream || FVolumeNumberInfo->VolumeNumber() != D.Volume.VolumeNumber()) break;
-    FCompressedStream->SetPosition(0);
-    const int64_t more = ReadUpTo(*FCompressedStream, Buffer + got, N - got);
+    SeekArchive(0);
+    const int64_t more = ReadArchive(Buffer + got, N - got);
     if (more == 0) break;
     got += more;
   }
   return got == N;
+}
+
+bool TKelBaseArchiver::ReadsAhead() const {
+  return FReadAheadOn && FCompressedStream && FReadAhead.Stream() == FCompressedStream;
+}
+
+int64_t TKelBaseArchiver::ArchivePosition() {
+  return ReadsAhead() ? FReadAhead.Position() : FCompressedStream->Position();
+}
+
+void TKelBaseArchiver::SeekArchive(int64_t Pos) {
+  if (FReadAheadOn)
+    FReadAhead.Seek(*FCompressedStream, Pos);
+  else
+    FCompressedStream->SetPosition(Pos);
+}
+
+int64_t TKelBaseArchiver::ReadArchive(uint8_t* Buffer, int64_t Count) {
+  if (ReadsAhead()) return FReadAhead.Read(Buffer, Count);
+  return ReadUpTo(*FCompressedStream, Buffer, Count);
 }
 
 bool TKelBaseArchiver::WriteWithRetry(TStream& Stream, const void* Buffer, int32_t Count) {

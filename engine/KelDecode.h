@@ -29,7 +29,12 @@ struct TKelItemDecoding {
   TKelItemDecoding() = default;
   TKelItemDecoding(const TKelItemDecoding&) = delete;
   TKelItemDecoding& operator=(const TKelItemDecoding&) = delete;
-  ~TKelItemDecoding() { WipeMemory(&Keys, sizeof Keys); }
+  ~TKelItemDecoding() {
+    WipeMemory(&Keys, sizeof Keys);
+    if (SpareInflater && Inflater && !InflatesAhead)
+      *SpareInflater =
+          std::unique_ptr<TKelInflater>(static_cast<TKelInflater*>(Inflater.release()));
+  }
 
   const TDirItem* Item = nullptr;  // a copy the decoding owns: handlers cannot pull it away
   TKelZipCentralDir Header;
@@ -61,8 +66,10 @@ struct TKelItemDecoding {
   TBytes Input;
   // The chunk before Input, still read by an inflater that works ahead.
   TBytes SpareInput;
-  std::unique_ptr<TKelPullInflater> Inflater;
+  std::unique_ptr<TKelPullInflater> Inflater;  // a TKelInflater unless InflatesAhead
   bool InflatesAhead = false;
+  // Where the inline inflater goes when the item is done, for the next.
+  std::unique_ptr<TKelInflater>* SpareInflater = nullptr;
 };
 
 inline bool IsAesAlgorithm(TKelCryptoAlgorithm algorithm) {

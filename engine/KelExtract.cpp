@@ -50,6 +50,27 @@ bool MakeFolder(const UString& folder) {
 
 }  // namespace
 
+// Reading ahead in the archive and the folders found safe belong to one
+// extraction or test. A run started from a handler of another leaves the
+// outer run's state alone.
+struct TKelBaseArchiver::TReadRun {
+  TReadRun(TKelBaseArchiver& owner, bool readsItems) : Owner(owner), Outer(owner.FReadAheadOn) {
+    if (Outer) return;
+    Owner.FReadAheadOn = readsItems;
+    Owner.FSafeFolders.clear();
+  }
+  ~TReadRun() {
+    if (Outer) return;
+    Owner.FReadAheadOn = false;
+    Owner.FReadAhead.Drop();
+    Owner.FSafeFolders.clear();
+  }
+  TReadRun(const TReadRun&) = delete;
+  TReadRun& operator=(const TReadRun&) = delete;
+  TKelBaseArchiver& Owner;
+  const bool Outer;
+};
+
 // ---- Public operations
 
 void TKelBaseArchiver::ExtractFiles() {
@@ -97,6 +118,9 @@ void TKelBaseArchiver::ProcessItems(TKelProcessOperation Operation, int32_t Inde
   TProcessLockGuard lock;
   TKelDirArray& items = DMHandle->CDir;
   const bool reports = Operation == poExtract || Operation == poTest;
+  // What was read ahead and the folders found safe hold for this run only:
+  // the archive and the disk may change before the next.
+  TReadRun run(*this, reports);
   const bool single = Index >= 0;
 
   FProcessedFileNo = 0;
@@ -180,99 +204,133 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
                                          const UString& DestDir) {
   // Copies: handlers called below may use the component.
   const TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
-  const bool isFolderItem = item.IsDirectory();
-  const bool nameIsFolder = !item.Name.empty() && item.Name.back() == u'/';
-  const int32_t itemTime = ItemDosDateTime(item);
+  TKelFileTarget t;
+  t.IsFolderItem = item.IsDirectory() || (!item.Name.empty() && item.Name.back() == u'/');
+  t.ItemTime = ItemDosDateTime(item);
   const AnsiString comment = item.Comment();
   // Made on Unix: a link comes back as a link, and the mode with the file.
-  const uint16_t madeBy = item.CentralDir.versionMadeBy;
-  const bool isLink = IsUnixLink(item.CentralDir);
+  t.MadeBy = item.CentralDir.versionMadeBy;
+  t.IsLink = IsUnixLink(item.CentralDir);
   // The UTC time, where the item has one, does not move with the time zone.
-  const std::optional<int64_t> unixTime = ItemUnixMTime(item.ExtraFields);
+  t.UnixTime = ItemUnixMTime(item.ExtraFields);
 
-  UString fileName = SafeRelativeName(Name);
-  if (fileName.empty()) return;  // nothing of the stored name may be written
-  uint32_t fileAttr = item.CentralDir.externalAttr;
-  DoExtractFile(fileName, fileAttr, comment);
+  t.FileName = SafeRelativeName(Name);
+  if (t.FileName.empty()) return;  // nothing of the stored name may be written
+  t.FileAttr = item.CentralDir.externalAttr;
+  DoExtractFile(t.FileName, t.FileAttr, comment);
 
   // A full path can only come from the handler: the stored name lost its root.
-  UString destDir = DestDir;
-  const bool fullPath = IsFullDiskPath(fileName);
-  if (fullPath) destDir.clear();
+  t.DestDir = DestDir;
+  t.FullPath = IsFullDiskPath(t.FileName);
+  if (t.FullPath) t.DestDir.clear();
   // Kept whole when it is the handler's full path: its last part alone would
   // land in the process's current folder.
-  if (!FOptions->CreateDirs() && !fullPath) fileName = FileNamePart(fileName);
-  const UString folder = destDir + DirectoryPart(fileName);
-  UString destPath = destDir + fileName;
+  if (!FOptions->CreateDirs() && !t.FullPath) t.FileName = FileNamePart(t.FileName);
+  t.Folder = t.DestDir + DirectoryPart(t.FileName);
+  t.DestPath = t.DestDir + t.FileName;
 
+  // A file in a folder found safe earlier in this run is created where
+  // nothing is; anything in the way takes the long road with every check.
+  std::unique_ptr<TFileStream> file;
+  std::optional<bool> removable;
+  if (!t.FullPath && !t.IsLink && !t.IsFolderItem) {
+    if (const auto safe = FSafeFolders.find(t.Folder); safe != FSafeFolders.end()) {
+      try {
+        file = TFileStream::CreateNew(t.DestPath);
+        removable = safe->second;
+      } catch (const EStreamError&) {
+      }
+    }
+  }
+  if (!file) file = OpenFileTarget(Index, t);
+  if (file) WriteFileTarget(Index, t, std::move(file), removable);
+}
+
+std::unique_ptr<TFileStream> TKelBaseArchiver::OpenFileTarget(int32_t Index, TKelFileTarget& t) {
+  // The overwrite question may change the name and the path.
+  UString& destPath = t.DestPath;
   // A link in the destination would carry the output (and the attribute and
   // deletion steps below) to wherever it points. The handler's full path is
   // its own choice.
   TDestPathState where;
-  if (fullPath) {
-    where.TargetExists = IsFile(destPath) || (isLink && IsSymbolicLink(destPath));
+  if (t.FullPath) {
+    where.TargetExists = IsFile(destPath) || (t.IsLink && IsSymbolicLink(destPath));
   } else {
-    where = ExamineDestPath(destDir, fileName);
-    if (where.LinkIsFolder) throw EKelException(NativeCannotCreateDir, {folder}, this);
+    where = ExamineDestPath(t.DestDir, t.FileName);
+    if (where.LinkIsFolder) throw EKelException(NativeCannotCreateDir, {t.Folder}, this);
     // A link item may replace a link at its own place: it is not written through.
-    if (!where.Link.empty() && !isLink)
+    if (!where.Link.empty() && !t.IsLink)
       throw EKelException(NativeCannotCreateFile, {destPath}, this);
   }
-  if (FOptions->CreateDirs() && !folder.empty() && !where.FoldersExist && !MakeFolder(folder))
-    throw EKelException(NativeCannotCreateDir, {folder}, this);
+  if (FOptions->CreateDirs() && !t.Folder.empty() && !where.FoldersExist && !MakeFolder(t.Folder))
+    throw EKelException(NativeCannotCreateDir, {t.Folder}, this);
+  // Every folder on the way is one (found or made), none a link: the next
+  // files of this folder need not look again.
+  if (!t.FullPath && where.Link.empty() && !FSafeFolders.contains(t.Folder))
+    FSafeFolders.emplace(t.Folder, IsRemovableDrive(t.Folder.empty() ? UString(u".") : t.Folder));
 
-  if (isFolderItem || nameIsFolder) return;
+  if (t.IsFolderItem) return nullptr;
 
   bool exists = where.TargetExists || !where.Link.empty();
   if (exists) {
     if (!FOptions->ReplaceReadOnly()) {
       const int32_t attr = GetAttributes(destPath);
-      if (attr != -1 && (attr & faReadOnly) != 0) return;
+      if (attr != -1 && (attr & faReadOnly) != 0) return nullptr;
     }
     switch (FOptions->OverwriteMode()) {
       case omPrompt: {
         bool confirm = false;
-        DoConfirmOverwrite(fileName, destPath, confirm);
-        if (!confirm) return;
+        DoConfirmOverwrite(t.FileName, destPath, confirm);
+        // The handler may have changed the disk as it liked.
+        FSafeFolders.clear();
+        if (!confirm) return nullptr;
         // The handler may have moved it away.
-        exists = IsFile(destPath) || (isLink && IsSymbolicLink(destPath));
+        exists = IsFile(destPath) || (t.IsLink && IsSymbolicLink(destPath));
         break;
       }
       case omAlways:
         break;
       case omNever:
-        return;
+        return nullptr;
       case omIfNewer:
-        if (!(FileDosTime(destPath) < itemTime)) return;
+        if (!(FileDosTime(destPath) < t.ItemTime)) return nullptr;
         break;
       case omIfOlder:
-        if (!(FileDosTime(destPath) > itemTime)) return;
+        if (!(FileDosTime(destPath) > t.ItemTime)) return nullptr;
         break;
     }
   }
 
-  if (isLink) {
+  if (t.IsLink) {
+    // Links made in this run change what the folders lead to.
+    FSafeFolders.clear();
     // The handler's full path chose its folder, and nothing above it.
-    const UString root = fullPath ? DirectoryPart(destPath) : destDir;
-    std::optional<int64_t> time = unixTime;
+    const UString root = t.FullPath ? DirectoryPart(destPath) : t.DestDir;
+    std::optional<int64_t> time = t.UnixTime;
     if (!time) {
-      if (const std::optional<time_t> local = DosDateTimeToTime(itemTime)) time = *local;
+      if (const std::optional<time_t> local = DosDateTimeToTime(t.ItemTime)) time = *local;
     }
     ExtractLinkItem(Index, destPath, root, exists, time);
-    return;
+    return nullptr;
   }
 
-  std::unique_ptr<TFileStream> file;
   try {
     if (exists) {
       SetAttributes(destPath, 0);
       if (!RemoveFile(destPath)) throw EKelException(NativeCannotCreateFile, {destPath}, this);
     }
-    file = std::make_unique<TFileStream>(destPath, fmCreate);
+    // Below the destination nothing was there a moment ago: whatever appeared
+    // since is not cut or written through.
+    if (!t.FullPath) return TFileStream::CreateNew(destPath);
+    return std::make_unique<TFileStream>(destPath, fmCreate);
   } catch (const EStreamError&) {
     throw EKelException(NativeCannotCreateFile, {destPath}, this);
   }
+}
 
+void TKelBaseArchiver::WriteFileTarget(int32_t Index, const TKelFileTarget& t,
+                                       std::unique_ptr<TFileStream> file,
+                                       std::optional<bool> removable) {
   std::exception_ptr failure;
   try {
     ExtractItemToStream(Index, *file, 0, 0);
@@ -280,23 +338,24 @@ void TKelBaseArchiver::ExtractItemToFile(int32_t Index, const UString& Name,
     failure = std::current_exception();
   }
   const bool keep = !(FSkipFile || FProgressCancel || failure);
-  if (unixTime)
-    SetHandleUnixTime(file->Handle(), *unixTime);
+  if (t.UnixTime)
+    SetHandleUnixTime(file->Handle(), *t.UnixTime);
   else
-    SetHandleDosTime(file->Handle(), itemTime);
+    SetHandleDosTime(file->Handle(), t.ItemTime);
   if (keep && FOptions->SetAttributes()) {
     // A refusal is no error.
-    if (const std::optional<uint32_t> mode = UnixModeOf(madeBy, fileAttr))
+    if (const std::optional<uint32_t> mode = UnixModeOf(t.MadeBy, t.FileAttr))
       SetHandleMode(file->Handle(), *mode);
     else
-      SetHandleAttributes(file->Handle(), static_cast<int32_t>(fileAttr));
+      SetHandleAttributes(file->Handle(), static_cast<int32_t>(t.FileAttr));
   }
-  if (FOptions->FlushBuffers() && IsRemovableHandle(file->Handle())) file->Flush();
+  // A file lies on its folder's drive: what is known of the folder answers.
+  if (FOptions->FlushBuffers() && (removable ? *removable : IsRemovableHandle(file->Handle())))
+    file->Flush();
   file.reset();
-  if (!keep) RemoveFile(destPath);
+  if (!keep) RemoveFile(t.DestPath);
   if (failure) std::rethrow_exception(failure);
 }
-
 void TKelBaseArchiver::TestItem(int32_t Index) {
   if (DMHandle->CDir.GetItemPtr(Index).IsDirectory()) return;
   TNullStream sink;

@@ -152,6 +152,7 @@ void TKelBaseArchiver::FinishInterruptedCommit(uint16_t Mode) {
 
 void TKelBaseArchiver::ReleaseArchive() {
   DiscardNewVolumes();
+  FReadAhead.Drop();
   if (!IsCustomStream) delete FCompressedStream;
   FCompressedStream = nullptr;
   delete DMHandle;

@@ -93,6 +93,7 @@ int64_t TKelBaseArchiver::VolumeFreeSpace(const UString& FileName) {
 void TKelBaseArchiver::OpenVolumeFile(const UString& FileName) {
   // The old volume goes first: spanned volumes share one name, and a second
   // opener of the same file would meet our own sharing denial.
+  FReadAhead.Drop();
   if (FCompressedStream && !IsCustomStream) delete FCompressedStream;
   FCompressedStream = nullptr;
   FCompressedStream = new TFileStream(FileName, FileOpenMode);

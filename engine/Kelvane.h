@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "container/KelArchiveHost.h"
+#include "container/KelReadAhead.h"
 #include "container/KelVolumeInfo.h"
 #include "engine/KelExcept.h"
 #include "engine/KelOptions.h"
@@ -584,6 +586,13 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // Reads exactly N bytes, going on to the next volumes of a multi-volume
   // archive (never beyond its last); false when fewer arrive.
   bool ReadAcrossVolumes(TKelItemDecoding& D, uint8_t* Buffer, int32_t N);
+  // The archive stream as the decoder sees it: through FReadAhead while an
+  // extraction or test of many items runs (FReadAheadOn), else directly.
+  bool ReadsAhead() const;
+  int64_t ArchivePosition();
+  void SeekArchive(int64_t Pos);
+  // Up to Count bytes; fewer only at the end of the stream.
+  int64_t ReadArchive(uint8_t* Buffer, int64_t Count);
   // The password loop of an encrypted item: true when its data may be
   // decrypted, false when the item is skipped or cannot be checked.
   bool CheckItemPassword(TKelItemDecoding& D);
@@ -653,6 +662,31 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // link (argument: the path); those of ExtractItemToStream. The output of a
   // failed, skipped or cancelled item is deleted before any error passes on.
   void ExtractItemToFile(int32_t Index, const UString& Name, const UString& DestDir);
+  // What ExtractItemToFile settled for one item before its file is opened.
+  struct TKelFileTarget {
+    UString FileName;  // safe, relative unless the handler gave a full path
+    UString DestDir;   // empty for the handler's full path
+    UString Folder;    // DestDir + the folder part of FileName
+    UString DestPath;
+    bool FullPath = false;
+    bool IsFolderItem = false;
+    bool IsLink = false;
+    uint16_t MadeBy = 0;
+    uint32_t FileAttr = 0;  // as the handler left it
+    int32_t ItemTime = 0;   // DOS date-time
+    std::optional<int64_t> UnixTime;
+  };
+  // The checks of the destination, folders, overwrite rules and links; the
+  // new file, or nullptr when nothing is to be written (a folder, a link, an
+  // item the rules skip). Errors as ExtractItemToFile; new entries in
+  // FSafeFolders. The overwrite question may change Target's name and path.
+  std::unique_ptr<TFileStream> OpenFileTarget(int32_t Index, TKelFileTarget& Target);
+  // Decodes into File, then its time and attributes; a flush when the drive
+  // is removable (Removable: known from the folder, else asked of the file).
+  // The output of a failed, skipped or cancelled item is deleted.
+  void WriteFileTarget(int32_t Index, const TKelFileTarget& Target,
+                       std::unique_ptr<TFileStream> File, std::optional<bool> Removable);
+  struct TReadRun;
   // Creates the symbolic link that item Index holds (its data is the target) at
   // DestPath, replacing what is there when Exists, with the last-write time
   // Time (seconds since 1970 UTC). Native error 19 (argument: DestPath) when the
@@ -994,6 +1028,17 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   TKelCompressionLevel FCompressionLevel = clNone;
   AnsiString FPassword;
   TStream* FCompressedStream = nullptr;  // owned unless IsCustomStream
+  // Small items read in one go while ProcessItems extracts or tests; dropped
+  // whenever the archive stream is replaced.
+  TKelReadAhead FReadAhead;
+  bool FReadAheadOn = false;
+  // The last item's inflater, reset for the next: small items then cost no
+  // zlib set-up and no fresh buffers.
+  std::unique_ptr<TKelInflater> FSpareInflater;
+  // Folders that ExtractItemToFile found (or made) as real folders, not links,
+  // during the running extraction, with whether they lie on a removable
+  // drive: the next files in them are created without looking again.
+  std::unordered_map<UString, bool> FSafeFolders;
   TZip64Mode FZip64Mode = zmAuto;
   std::unique_ptr<TKelCommitState> FCommit;  // while a commit runs
   std::vector<TKelNewVolume> FNewVolumes;    // while a set is written, by number

@@ -125,6 +125,21 @@ TFileStream::TFileStream(const UString& path, uint16_t mode) : FFileName(path), 
   }
 }
 
+TFileStream::TFileStream(const UString& path, TNewFile) : FFileName(path), FMode(fmCreate) {
+  if (!FileLayerStep(flcCreate))
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(ENOSPC));
+  FHandle =
+      ::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (FHandle < 0) {
+    const int err = errno;
+    throw EFCreateError(u"Cannot create file \"" + path + u"\". " + Reason(err));
+  }
+}
+
+std::unique_ptr<TFileStream> TFileStream::CreateNew(const UString& path) {
+  return std::unique_ptr<TFileStream>(new TFileStream(path, TNewFile{}));
+}
+
 TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);
 }

@@ -81,6 +81,11 @@ class TFileStream : public TStream {
   // Opens (or with fmCreate creates/truncates) Path. Raises EFOpenError or
   // EFCreateError naming the path and the system's reason.
   TFileStream(const UString& path, uint16_t mode);
+  // Creates Path for reading and writing (mode fmCreate) where nothing is:
+  // fails with EFCreateError when anything is at Path, a link included, which
+  // is neither followed nor replaced. A file that did not exist is held by
+  // nobody else, so no share-mode locks are needed and nothing is cut.
+  static std::unique_ptr<TFileStream> CreateNew(const UString& path);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -98,6 +103,9 @@ class TFileStream : public TStream {
   bool Flush();
 
  private:
+  struct TNewFile {};
+  TFileStream(const UString& path, TNewFile);
+
   UString FFileName;
   uint16_t FMode;
   int FHandle = -1;

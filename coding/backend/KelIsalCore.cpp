@@ -34,6 +34,10 @@ class TIsalInflateCore final : public TKelInflateCore {
   TIsalInflateCore() {
     // Its tables and its 64 KiB output window make the state large: on the heap.
     FState = std::make_unique<inflate_state>();
+    Reset();
+  }
+
+  void Reset() override {
     isal_inflate_init(FState.get());
     FState->crc_flag = ISAL_DEFLATE;
     FState->hist_bits = 0;  // the whole 32 KiB

@@ -126,6 +126,42 @@ TEST_F(ExtractSafety, LinksInTheDestinationAreNeverWrittenThrough) {
   EXPECT_TRUE(FFailures.empty());
 }
 
+// The first file of a folder finds the folder safe; the next ones are created
+// without looking at the path again, and must still never write through a
+// link nor replace a file against the overwrite mode.
+TEST_F(ExtractSafety, LaterFilesOfAFolderMeetTheSameChecks) {
+  namespace fs = std::filesystem;
+  fs::create_directories(Dest("d"));
+  fs::create_symlink(FDir.Root() / "outside" / "target.txt", Dest("d/b.txt"));
+  fs::create_symlink(FDir.Root() / "outside" / "made-by-link.txt", Dest("d/c.txt"));
+  test::WriteText(Dest("d/e.txt"), "was there");
+  const std::string path = FDir.NativePath("folder.zip");
+  MakeZip(path, {{"d/a.txt", 0x20, "a"},
+                 {"d/b.txt", 0x20, "through a file link"},
+                 {"d/c.txt", 0x20, "through a dangling link"},
+                 {"d/e.txt", 0x20, "e"},
+                 {"d/f.txt", 0x20, "f"}});
+  Open(path);
+  FArchiver.Options().SetOverwriteMode(omNever);
+  FArchiver.ExtractFiles(u"*.*", KelAllItemsAttr, u"");
+  EXPECT_EQ(FFailures, (Lines{"d/b.txt 19", "d/c.txt 19"}));
+  EXPECT_EQ(ReadText(Dest("d/a.txt")), "a");
+  EXPECT_EQ(ReadText(Dest("d/e.txt")), "was there");
+  EXPECT_EQ(ReadText(Dest("d/f.txt")), "f");
+
+  FFailures.clear();
+  test::WriteText(Dest("d/f.txt"), "changed");
+  FArchiver.Options().SetOverwriteMode(omAlways);
+  FArchiver.ExtractFiles(u"*.*", KelAllItemsAttr, u"");
+  EXPECT_EQ(FFailures, (Lines{"d/b.txt 19", "d/c.txt 19"}));
+  EXPECT_EQ(ReadText(Dest("d/e.txt")), "e");
+  EXPECT_EQ(ReadText(Dest("d/f.txt")), "f");
+  EXPECT_EQ(FileDosTime(FromUtf8(Dest("d/f.txt"))), test::kItemTime);
+  EXPECT_TRUE(fs::is_symlink(Dest("d/b.txt")));
+  EXPECT_FALSE(fs::exists(FDir.Root() / "outside" / "made-by-link.txt"));
+  ExpectNothingOutsideTheDestination();
+}
+
 TEST_F(ExtractSafety, AnItemLargerThanDeclaredFailsAndLeavesNoFile) {
   const std::string path = FDir.NativePath("bomb.zip");
   RunPython(

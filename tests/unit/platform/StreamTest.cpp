@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "TempDir.h"
 #include "platform/Stream.h"
@@ -145,6 +146,34 @@ TEST(FileStream, ErrorsNameThePath) {
   }
   EXPECT_THROW(TFileStream(dir.Path(u"no/such/dir/x"), fmCreate), EFCreateError);
   EXPECT_THROW(TFileStream(dir.Path(u""), fmOpenRead), EFOpenError);  // a folder
+}
+
+// Creating where nothing is: a new file is written and read back; a file, a
+// link (even one that leads nowhere) or a folder in the way is left as it is.
+TEST(FileStream, CreateNewMakesOnlyWhatIsNotThere) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  {
+    auto f = TFileStream::CreateNew(dir.Path(u"new.bin"));
+    f->WriteBuffer("fresh", 5);
+    f->SetPosition(0);
+    char buf[5];
+    f->ReadBuffer(buf, 5);
+    EXPECT_EQ(std::string(buf, 5), "fresh");
+    EXPECT_EQ(f->Mode(), fmCreate);
+  }
+  { TFileStream(dir.Path(u"old.bin"), fmCreate).WriteBuffer("old", 3); }
+  const std::string root = ToUtf8(dir.Path(u""));
+  fs::create_symlink(root + "/nowhere", root + "/dangling");
+  fs::create_symlink(root + "/old.bin", root + "/link");
+  fs::create_directory(root + "/folder");
+  for (const char16_t* name : {u"old.bin", u"dangling", u"link", u"folder", u"no/such/x"}) {
+    SCOPED_TRACE(ToUtf8(name));
+    EXPECT_THROW(TFileStream::CreateNew(dir.Path(name)), EFCreateError);
+  }
+  EXPECT_FALSE(fs::exists(root + "/nowhere"));
+  EXPECT_TRUE(fs::is_symlink(root + "/dangling"));
+  EXPECT_EQ(fs::file_size(root + "/old.bin"), 3u);
 }
 
 // Which second opening succeeds while the first is held, as Windows decides it.
