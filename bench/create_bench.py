@@ -139,7 +139,9 @@ def main():
                      measure(cmds, work, args.runs, lambda n, o=out: fresh(o[n]),
                              lambda n, o=out: o[n])))
 
-    base = os.path.join(work, "base.zip")
+    # Made from this size's inputs: an archive left by a run of another size
+    # would not match them.
+    base = os.path.join(work, "base-%d.zip" % args.mib)
     if not os.path.exists(base):
         subprocess.run(["zip", "-q", "-r", "-6", "-X", base, "data/mixed"], cwd=work, check=True)
     names = sorted(n for n in subprocess.run(["zipinfo", "-1", base], capture_output=True,
