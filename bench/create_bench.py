@@ -19,6 +19,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from compare import Blocks, FIXED_TIME, MIB, ROOT, log  # noqa: E402
@@ -144,9 +145,10 @@ def main():
     base = os.path.join(work, "base-%d.zip" % args.mib)
     if not os.path.exists(base):
         subprocess.run(["zip", "-q", "-r", "-6", "-X", base, "data/mixed"], cwd=work, check=True)
-    names = sorted(n for n in subprocess.run(["zipinfo", "-1", base], capture_output=True,
-                                             text=True, check=True).stdout.split() if n[-1] != "/")
-    middle = names[len(names) // 2]
+    # The middle by place in the archive: half of it lies after the item.
+    with zipfile.ZipFile(base) as z:
+        items = sorted((i for i in z.infolist() if not i.is_dir()), key=lambda i: i.header_offset)
+    middle = items[len(items) // 2].filename
     copies = {t: "change-%s.zip" % t for t in tools}
 
     def copy_base(n):

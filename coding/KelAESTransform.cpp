@@ -13,13 +13,8 @@ namespace {
 // Answers whether all arrived.
 bool ReadUpTo(TStream& stream, TBytes& buffer) {
   std::fill(buffer.begin(), buffer.end(), 0);
-  size_t got = 0;
-  while (got < buffer.size()) {
-    const int64_t n = stream.Read(buffer.data() + got, static_cast<int64_t>(buffer.size() - got));
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return got == buffer.size();
+  const auto size = static_cast<int64_t>(buffer.size());
+  return stream.ReadUpTo(buffer.data(), size) == size;
 }
 
 void CheckRange(size_t bufferSize, size_t offset, int32_t count) {

@@ -35,17 +35,6 @@ constexpr int32_t ClampVolume(int64_t number) {
              : static_cast<int32_t>(std::min<int64_t>(number, std::numeric_limits<int32_t>::max()));
 }
 
-// Reads until Count bytes arrived or the stream ends; returns what arrived.
-int64_t ReadUpTo(TStream& stream, uint8_t* buffer, int64_t count) {
-  int64_t got = 0;
-  while (got < count) {
-    const int64_t n = stream.Read(buffer + got, count - got);
-    if (n <= 0) break;
-    got += n;
-  }
-  return got;
-}
-
 size_t InflateBufferSize(uint64_t expectedSize) {
   const uint64_t wanted = expectedSize < DecodeChunkSize ? expectedSize + 1 : DecodeChunkSize;
   return static_cast<size_t>(std::max<uint64_t>(wanted, SmallestInflateBuffer));
@@ -381,7 +370,7 @@ void TKelBaseArchiver::SeekArchive(int64_t Pos) {
 
 int64_t TKelBaseArchiver::ReadArchive(uint8_t* Buffer, int64_t Count) {
   if (ReadsAhead()) return FReadAhead.Read(Buffer, Count);
-  return ReadUpTo(*FCompressedStream, Buffer, Count);
+  return FCompressedStream->ReadUpTo(Buffer, Count);
 }
 
 bool TKelBaseArchiver::WriteWithRetry(TStream& Stream, const void* Buffer, int32_t Count) {

@@ -12,6 +12,7 @@
 #include "container/KelLocalRecordCheck.h"
 #include "container/KelStreamReader.h"
 #include "engine/KelRepairVerify.h"
+#include "engine/KelScopedValue.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
 #include "platform/FileSystem.h"
@@ -27,19 +28,6 @@ constexpr int NativeWriteToStreamError = 46;
 constexpr int NativeDiskFull = 65;
 constexpr uint16_t ModeReadOnly = fmOpenRead;
 constexpr uint16_t ModeExclusiveWrite = fmOpenWrite | fmShareExclusive;  // 0x12
-
-template <class T>
-class TScopedValue {
- public:
-  TScopedValue(T& field, T value) : FField(field), FSaved(field) { field = value; }
-  ~TScopedValue() { FField = FSaved; }
-  TScopedValue(const TScopedValue&) = delete;
-  TScopedValue& operator=(const TScopedValue&) = delete;
-
- private:
-  T& FField;
-  T FSaved;
-};
 
 // Failures of the output itself end the repair: an item left out for a full
 // disk would be a loss reported as success.

@@ -22,17 +22,6 @@ constexpr int NativeMakeSfxError = 56;
 constexpr int64_t kBlockSize = 1 << 20;
 constexpr uint16_t ModeReadShared = fmOpenRead | fmShareDenyNone;
 
-// Reads until Count bytes arrived or the stream ends.
-int64_t ReadUpTo(TStream& stream, uint8_t* buffer, int64_t count) {
-  int64_t got = 0;
-  while (got < count) {
-    const int64_t n = stream.Read(buffer + got, count - got);
-    if (n <= 0) break;
-    got += n;
-  }
-  return got;
-}
-
 // Bytes in front of the first local header: a stub, or anything else that
 // would then stand between the new stub and the archive.
 bool HasBytesInFront(const TKelDirManager& dir) {
@@ -77,7 +66,7 @@ bool TKelBaseArchiver::CopyBlocks(TStream& Out, TStream& In, int64_t Count, cons
     if (report(static_cast<double>(copied) / static_cast<double>(Count) * 100, ppProcess))
       return true;
     const int64_t want = std::min(Count - copied, kBlockSize);
-    const int64_t got = ReadUpTo(In, buffer.get(), want);
+    const int64_t got = In.ReadUpTo(buffer.get(), want);
     if (got < want) return false;
     if (Out.Write(buffer.get(), got) != got) return false;
     copied += got;

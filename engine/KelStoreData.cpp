@@ -35,17 +35,6 @@ uint64_t SourceSizeOf(TStream& source) {
   return size < 0 ? uint64_t(uint32_t(size)) : uint64_t(size);
 }
 
-// Reads until Count bytes arrived or the stream ends; returns what arrived.
-size_t ReadUpTo(TStream& stream, uint8_t* buffer, size_t count) {
-  size_t got = 0;
-  while (got < count) {
-    const int64_t n = stream.Read(buffer + got, int64_t(count - got));
-    if (n <= 0) break;
-    got += size_t(n);
-  }
-  return got;
-}
-
 // The CRC register over the first Size bytes of Source, read from its start
 // through Buffer; fewer when the source ends first.
 uint32_t SourceCrc(TStream& source, uint64_t size, uint8_t* buffer, size_t bufferSize) {
@@ -53,7 +42,7 @@ uint32_t SourceCrc(TStream& source, uint64_t size, uint8_t* buffer, size_t buffe
   source.SetPosition(0);
   for (uint64_t done = 0; done < size;) {
     const size_t n = size_t(std::min<uint64_t>(bufferSize, size - done));
-    const size_t got = ReadUpTo(source, buffer, n);
+    const auto got = size_t(source.ReadUpTo(buffer, int64_t(n)));
     UpdateCrc32(crc, buffer, int32_t(got));
     if (got < n) break;
     done += n;
@@ -158,7 +147,7 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
     while (!cancelled) {
       for (uint8_t* in; !shortSource && read < size && (in = parallel.NextInput());) {
         const size_t n = size_t(std::min<uint64_t>(chunkSize, size - read));
-        if (ReadUpTo(Source, in, n) < n) {
+        if (Source.ReadUpTo(in, int64_t(n)) < int64_t(n)) {
           shortSource = true;
           break;
         }
@@ -185,7 +174,7 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
         break;
       }
       const size_t n = size_t(std::min<uint64_t>(chunkSize, size - consumed));
-      if (ReadUpTo(Source, chunk.get(), n) < n) break;
+      if (Source.ReadUpTo(chunk.get(), int64_t(n)) < int64_t(n)) break;
       UpdateCrc32(crc, chunk.get(), int32_t(n));
       const bool last = consumed + n == size;
       if (!put(deflater ? deflater->CompressChunk(chunk.get(), n, last) : std::span(chunk.get(), n),

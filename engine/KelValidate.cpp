@@ -4,6 +4,7 @@
 
 #include "container/KelDirManager.h"
 #include "engine/KelDecode.h"
+#include "engine/KelScopedValue.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
 
@@ -12,21 +13,6 @@ namespace {
 
 constexpr int NativeItemNotFound = 42;
 constexpr uint16_t ModeReadShared = fmOpenRead | fmShareDenyNone;
-
-// Sets a field for the duration of a scope and puts the old value back on
-// every path.
-template <class T>
-class TScopedValue {
- public:
-  TScopedValue(T& field, T value) : FField(field), FSaved(field) { field = value; }
-  ~TScopedValue() { FField = FSaved; }
-  TScopedValue(const TScopedValue&) = delete;
-  TScopedValue& operator=(const TScopedValue&) = delete;
-
- private:
-  T& FField;
-  T FSaved;
-};
 
 }  // namespace
 

@@ -16,6 +16,17 @@ void TStream::SetSize(int64_t) {
   throw EStreamError("Stream size cannot be changed");
 }
 
+int64_t TStream::ReadUpTo(void* buffer, int64_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  int64_t got = 0;
+  while (got < count) {
+    const int64_t n = Read(p + got, count - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  return got;
+}
+
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   auto* p = static_cast<uint8_t*>(buffer);
   while (count > 0) {

@@ -56,6 +56,8 @@ class TStream {
   virtual void SetSize(int64_t newSize);
 
   void ReadBuffer(void* buffer, int64_t count);
+  // Reads until Count bytes arrived or the stream ends; returns what arrived.
+  int64_t ReadUpTo(void* buffer, int64_t count);
   void WriteBuffer(const void* buffer, int64_t count);
   // Copies Count bytes from Source's position; Count 0 copies all of Source from
   // its start. Returns the number of bytes copied; raises on a short transfer.

@@ -170,8 +170,8 @@ TEST_F(MergeRepairInterop, RepairedArchivesReadClean) {
     ExpectUnzipClean(dir.NativePath("fixed.zip"));
     const auto read = PythonRead(dir.NativePath("fixed.zip"));
     for (const auto& [name, data] : source == "ours.zip" ? Ours : Theirs) {
-      if (name != victim)
-        EXPECT_EQ(read.count(name) ? read.at(name) : "missing", Hex(data)) << name;
+      if (name == victim) continue;
+      EXPECT_EQ(read.count(name) ? read.at(name) : "missing", Hex(data)) << name;
     }
   }
 }
