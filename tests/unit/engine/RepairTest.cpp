@@ -50,14 +50,6 @@ TEntries EntriesOf(const UString& path) {
   return out;
 }
 
-std::vector<std::string> FilesIn(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 int GCall = 0;
 int GFailAt = 0;
 // Fails the GFailAt-th call as a full disk would; a removal never fails so.
@@ -128,7 +120,7 @@ TEST_F(RepairTest, IntactItemsKeepTheirBytesTimesAndAttributes) {
       EXPECT_EQ(repaired.at(u"damaged.bin").Attr, Good.at(u"damaged.bin").Attr);
     }
     EXPECT_FALSE(a.Active());
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip", "fixed.zip"}));
+    EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip", "fixed.zip"}));
   }
 }
 
@@ -139,11 +131,11 @@ TEST_F(RepairTest, InPlaceTheArchiveIsReplacedAndNothingElseStays) {
   ExpectIntactItemsKept(EntriesOf(dir.Path(u"data.zip")));
   EXPECT_EQ(std::filesystem::status(dir.NativePath("data.zip")).permissions(),
             std::filesystem::perms(0640));
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip"}));
+  EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip"}));
   // Naming the archive itself is the same.
   a.RepairArchive(dir.Path(u"data.zip"));
   ExpectIntactItemsKept(EntriesOf(dir.Path(u"data.zip")));
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip"}));
+  EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip"}));
 }
 
 TEST_F(RepairTest, AFailureAtAnyFileCallLeavesTheOldArchive) {
@@ -162,7 +154,7 @@ TEST_F(RepairTest, AFailureAtAnyFileCallLeavesTheOldArchive) {
     }
     completed = GCall < GFailAt;
     SetFileLayerProbe(nullptr);
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip"}));
+    EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip"}));
     if (raised)
       ASSERT_TRUE(ReadAll(dir.NativePath("data.zip")) == Damaged);
     else
@@ -180,7 +172,7 @@ TEST_F(RepairTest, Errors) {
   a.SetFileName(dir.Path(u"none.zip"));
   EXPECT_EQ(NativeErrorOf([&] { a.RepairArchive(u""); }), 36);
   EXPECT_EQ(NativeErrorOf([&] { a.RepairArchive(dir.Path(u"fixed.zip")); }), 12);
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip"}));
+  EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip"}));
 }
 
 }  // namespace

@@ -65,14 +65,6 @@ void ExpectOffsetsAtLocalHeaders(const std::string& bytes, size_t count) {
     EXPECT_EQ(bytes.substr(offset, 4), "PK\3\4") << offset;
 }
 
-std::vector<std::string> FilesIn(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Root()))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 int GCall = 0;
 int GFailAt = 0;
 // Fails the GFailAt-th call as a full disk would; a removal never fails so.
@@ -152,7 +144,8 @@ TEST_F(SFXTest, ErrorsAreRaisedBeforeAnyOutputExists) {
     c.Arrange(x);
     EXPECT_EQ(NativeErrorOf([&] { x.MakeSFX(dir.Path(u"setup")); }), c.Native);
     EXPECT_EQ(ReadAll(dir.NativePath("setup")), "kept");
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip", "setup", "sfx.zip", "stub"}));
+    EXPECT_EQ(FileNamesIn(dir.Root()),
+              (std::vector<std::string>{"data.zip", "setup", "sfx.zip", "stub"}));
   }
   // The output may not be what it is made of.
   for (const UString& own : {dir.Path(u"stub"), dir.Path(u"data.zip")})
@@ -181,7 +174,7 @@ TEST_F(SFXTest, AFailureAtAnyFileCallLeavesTheOldOutput) {
     SetFileLayerProbe(nullptr);
     const std::string now = ReadAll(dir.NativePath("setup"));
     EXPECT_TRUE(raised ? now == "kept" : now == good) << now.size() << " bytes";
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip", "setup", "stub"}));
+    EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip", "setup", "stub"}));
   }
   EXPECT_TRUE(completed);
 }
@@ -191,7 +184,7 @@ TEST_F(SFXTest, ACancelWritesNothing) {
                             bool& cancel) { cancel = op == poMakeSFX; });
   a.MakeSFX(dir.Path(u"setup"));
   EXPECT_FALSE(IsFile(dir.Path(u"setup")));
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"data.zip", "stub"}));
+  EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"data.zip", "stub"}));
 }
 
 TEST(FastFileAppend, AppendsTheWholeStreamAndReportsAShortOne) {
@@ -330,7 +323,7 @@ TEST_F(MergeTest, AFailureOrACancelLeavesTheArchiveAsItWas) {
     completed = GCall < GFailAt;
     SetFileLayerProbe(nullptr);
     a.CloseArchive();
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"here.zip", "there.zip"}));
+    EXPECT_EQ(FileNamesIn(dir.Root()), (std::vector<std::string>{"here.zip", "there.zip"}));
     if (raised) {
       EXPECT_TRUE(ReadAll(dir.NativePath("here.zip")) == here);
     }

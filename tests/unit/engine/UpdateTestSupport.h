@@ -2,11 +2,15 @@
 // archive holds by content.
 #pragma once
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "PeerTools.h"
 #include "engine/Kelvane.h"
 
 namespace kelvane::test {
@@ -22,14 +26,13 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Bytes that do not compress.
-inline std::string Noise(size_t n, uint32_t seed) {
-  std::string s(n, '\0');
-  for (char& ch : s) {
-    seed = seed * 1103515245 + 12345;
-    ch = static_cast<char>(seed >> 24);
-  }
-  return s;
+// The names of the entries of a folder, sorted.
+inline std::vector<std::string> FileNamesIn(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Every item of an open archive by name, with its extracted data.
