@@ -32,20 +32,25 @@ void TKelDirArray::SetCount(int32_t V) {
     const int64_t grown = std::max<int64_t>(int64_t{capacity} + AllocBy, V);
     const auto newCapacity =
         static_cast<size_t>(std::min<int64_t>(grown, std::numeric_limits<int32_t>::max()));
-    FItems.reserve(newCapacity);  // exactly, not the vector's own doubling
-    FItems.resize(newCapacity);
-    FItemNamesList.Reserve(static_cast<int32_t>(newCapacity));
+    // Exactly, not the vector's own doubling. Slots are built only when the
+    // count reaches them: a one-item archive need not build a thousand.
+    FItems.reserve(newCapacity);
+    FCapacity = static_cast<int32_t>(newCapacity);
+    FItemNamesList.Reserve(V);  // the index grows by itself past what is asked
   } else if (V == 0) {
     std::vector<TDirItem>().swap(FItems);
+    FCapacity = 0;
     FItemNamesList.Release();
   }
   // Released here rather than when they re-enter: an item that leaves the count
   // must not keep its source stream open nor stay findable by name.
   FItemNamesList.Truncate(V);
-  for (int32_t i = V; i < std::min(FItemCount, AllocItemCount()); ++i)
+  const auto built = static_cast<int32_t>(FItems.size());
+  for (int32_t i = V; i < std::min(FItemCount, built); ++i)
     FItems[i] = TDirItem();
-  for (int32_t i = FItemCount; i < V; ++i)
+  for (int32_t i = FItemCount; i < std::min(V, built); ++i)
     FItems[i] = TDirItem();
+  if (V > built) FItems.resize(static_cast<size_t>(V));  // within the reserve: nothing moves
   FItemCount = V;
 }
 

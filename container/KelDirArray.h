@@ -32,7 +32,7 @@ class TKelDirArray {
   // are released and their name index entries dropped. V must fit in memory:
   // callers bound it by what the archive can hold.
   void SetCount(int32_t V);
-  int32_t AllocItemCount() const { return static_cast<int32_t>(FItems.size()); }
+  int32_t AllocItemCount() const { return FCapacity; }
 
   // A copy of item Index; native error 2 when out of bounds.
   TDirItem GetItem(int32_t Index) const;
@@ -75,7 +75,8 @@ class TKelDirArray {
  private:
   void CheckIndex(int32_t Index, int NativeErr) const;
 
-  std::vector<TDirItem> FItems;  // its size is the capacity
+  std::vector<TDirItem> FItems;  // reserved to the capacity; built up to the highest count
+  int32_t FCapacity = 0;
   TKelNameIndex FItemNamesList{FItems};
   int32_t FItemCount = 0;
 };

@@ -177,14 +177,16 @@ std::optional<UString> TDirItem::ReadExtraFields(std::span<const uint8_t> area,
   const bool lastCut = !whole && DiskSizeFrom(ExtraFields, first) == area.size();
   std::optional<UString> unicodeName;
   TPathNames paths;
+  // A path field's name runs to the end of its block: a cut one would name the
+  // item with the front of its name, and so would the whole block it becomes
+  // when written back. It is dropped.
+  if (lastCut && ExtraFields.size() > first && ExtraFields.back().headerID == KelUnicodePathExtraId)
+    ExtraFields.pop_back();
   for (size_t i = first; i < ExtraFields.size(); ++i) {
     const TKelExtraFieldDataBlock& block = ExtraFields[i];
     if (auto name = ApplyExtraField(block)) {
       unicodeName = std::move(name);
     } else if (block.headerID == KelUnicodePathExtraId) {
-      // A path field's name runs to the end of its block: a cut block would
-      // name the item with the front of its name.
-      if (lastCut && i + 1 == ExtraFields.size()) continue;
       paths.Add(UnicodePathFieldName(block.pData, NameBytes));
     }
   }

@@ -33,8 +33,9 @@ void TKelBoundedReader::Read(void* Buffer, size_t Count, const char* Message) {
         FPos += static_cast<int64_t>(Count);
         Count = 0;
       } else {
-        FBlock.resize(BlockSize);
+        // No larger than what is left to read: a small directory gets a small block.
         const int64_t want = std::min<int64_t>(BlockSize, FLimit - FPos);
+        if (FBlock.size() < static_cast<size_t>(want)) FBlock.resize(static_cast<size_t>(want));
         FStream->SetPosition(FPos);
         int64_t got = 0;
         while (got < want) {

@@ -149,13 +149,14 @@ TEST(DirItemExtraFields, NameFieldsByKindOrderAndValidity) {
     const char* what;
     TBytes area;
     std::optional<UString> name;
+    bool cutPathDropped = false;
   };
   const TCase cases[] = {
       {"a path field alone", AreaOf({cafe}), u"caf\u00e9.txt"},
       {"a stale path field", AreaOf({stale}), std::nullopt},
       {"a path field of version 2", AreaOf({path("caf\xC3\xA9.txt", 2)}), std::nullopt},
       {"a path field with ill-formed UTF-8", AreaOf({path("caf\xE9.txt")}), std::nullopt},
-      {"a path field cut by the end of the area", cutArea, std::nullopt},
+      {"a path field cut by the end of the area", cutArea, std::nullopt, true},
       {"a whole path field before a cut block", cutAfterPath, u"caf\u00e9.txt"},
       {"a whole path field before a dropped tail", tailAfterPath, u"caf\u00e9.txt"},
       {"the Unicode name field after a path field", AreaOf({cafe, own}), u"own.txt"},
@@ -172,7 +173,10 @@ TEST(DirItemExtraFields, NameFieldsByKindOrderAndValidity) {
     EXPECT_EQ(item.ReadExtraFields(c.area, raw), c.name) << c.what;
     TKelExtraFields kept;
     ParseExtraFields(c.area, kept);
-    EXPECT_EQ(item.ExtraFields, kept) << c.what << ": every block is kept as read";
+    // Written back whole, a cut path field would rename the item to the front
+    // of its name.
+    if (c.cutPathDropped) kept.pop_back();
+    EXPECT_EQ(item.ExtraFields, kept) << c.what << ": every other block is kept as read";
   }
 }
 
