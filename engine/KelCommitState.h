@@ -6,10 +6,16 @@
 #include <vector>
 
 #include "engine/KelCommitJournal.h"
+#include "engine/KelCompressAhead.h"
 #include "engine/KelTypes.h"
 #include "platform/Stream.h"
 
 namespace kelvane {
+
+// Changes that leave an item's data as it is: the item is copied, not stored.
+inline bool CopiedAsTheyAre(TKelProcessOperation op) {
+  return op == poRename || op == poChangeAttr || op == poChangeComment;
+}
 
 struct TKelCommitState {
   int32_t Start = 0;         // index of the first item rewritten
@@ -26,6 +32,10 @@ struct TKelCommitState {
   // Local header offsets of the old entries, ascending: an entry's bytes run to
   // the next one (its data descriptor and any gap included).
   std::vector<uint64_t> OldOffsets;
+  // Files deflated ahead on the other cores, and the one taken for the item
+  // being stored.
+  std::unique_ptr<TKelCompressAhead> Ahead;
+  std::unique_ptr<TAheadItem> AheadItem;
 };
 
 }  // namespace kelvane

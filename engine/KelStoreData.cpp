@@ -12,6 +12,7 @@
 #include "coding/KelSecure.h"
 #include "coding/KelZlib.h"
 #include "container/KelDirItem.h"
+#include "engine/KelCommitState.h"
 #include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
 
@@ -84,9 +85,15 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
 
   Source.SetPosition(0);
   const uint64_t size = SourceSizeOf(Source);
+  // Deflated on another core from the same file while earlier items were
+  // stored; a file that changed its size since is read again here.
+  std::unique_ptr<TAheadItem> ahead;
+  if (FCommit) ahead = std::move(FCommit->AheadItem);
+  if (ahead && (ahead->Size != size || stored || encrypted)) ahead.reset();
   const size_t chunkSize =
       size_t(std::min<uint64_t>(size, uint64_t(CompressionBlockSize(Item.CompressionMode))));
-  const auto chunk = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(chunkSize, 1));
+  const auto chunk =
+      ahead ? nullptr : std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(chunkSize, 1));
   std::optional<TKelDeflater> deflater;
   if (!stored) deflater.emplace(Item.CompressionMode);
 
@@ -167,6 +174,14 @@ bool TKelBaseArchiver::StoreItemData(TStream& Source, TStream& Destination, TDir
     // stream begun and never finished fails as the sequential one does.
     deflater.reset();
     if (shortSource && !cancelled && read > 0) throw ECompressionError(DeflateUnfinished);
+  } else if (ahead) {
+    // The stream came from another compressor: this one stays unstarted.
+    deflater.reset();
+    if (progressCancelled(0) || !put(std::span(ahead->Deflated), size_t(size))) {
+      cancelled = true;
+    } else {
+      crc = ahead->Crc;
+    }
   } else {
     while (consumed < size) {
       if (progressCancelled(consumed)) {

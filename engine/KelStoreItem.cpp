@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <climits>
 
+#include "coding/KelParallelDeflate.h"
+#include "coding/KelZlib.h"
 #include "container/KelByteIO.h"
 #include "container/KelDirManager.h"
 #include "container/KelNames.h"
 #include "container/KelUnixFields.h"
 #include "engine/KelCommitState.h"
+#include "engine/KelCompressAhead.h"
 #include "engine/KelDecode.h"
 #include "engine/Kelvane.h"
 #include "platform/FileSystem.h"
@@ -28,6 +31,8 @@ constexpr int NativeIndexOutOfBounds = 7;
 // Sources up to this size are stored through memory (see StoreItem).
 constexpr uint64_t StagedItemLimit = 64 * 1024;
 constexpr int NativeCannotOpenSource = 33;
+// Files from this size up to one chunk are deflated ahead (AheadJobs).
+constexpr uint64_t AheadMinSize = 8 * 1024;
 constexpr int NativeZip64Disabled = 43;
 constexpr int NativePathTooLong = 61;
 #ifndef _WIN32
@@ -74,6 +79,29 @@ void SetLocalHeaderOffset(TDirItem& item, uint64_t pos, bool zip64) {
 
 }  // namespace
 
+std::vector<TAheadJob> TKelBaseArchiver::AheadJobs(int32_t Index) {
+  std::vector<TAheadJob> jobs;
+  // Sets store each item through a file of its own, and one processor has no
+  // other core to deflate on.
+  if (FSpanningMode != smNone || DeflateWorkers() < 2) return jobs;
+  const TKelDirArray& dir = DMHandle->CDir;
+  const int32_t openMode = fmOpenRead | FileShareModeBits(FOptions->ShareMode());
+  for (int32_t i = Index; i < dir.Count(); ++i) {
+    const TDirItem& item = dir.GetItemPtr(i);
+    if (!item.Modified || CopiedAsTheyAre(item.Operation) || item.Stream() || item.IsDirectory() ||
+        !item.Password().empty() || item.CompressionMethod != KelMethodDeflate ||
+        HasSpecialUnixType(item))
+      continue;
+    // Below this, opening the file twice costs more than deflating it; above
+    // one chunk, the item is deflated on every core by itself.
+    const auto chunk = static_cast<uint64_t>(CompressionBlockSize(item.CompressionMode));
+    const uint64_t size = item.UncompressedSize();
+    if (size < AheadMinSize || size > chunk) continue;
+    jobs.push_back({i, item.SrcFileName(), openMode, item.CompressionMode, size_t(chunk)});
+  }
+  return jobs;
+}
+
 bool TKelBaseArchiver::StoreItem(int32_t Index) {
   TKelCommitState& c = *FCommit;
   TDirItem& item = DMHandle->CDir.GetItemPtr(Index);
@@ -96,6 +124,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
   // A stream the item owns is kept until the item is stored, so that a retry
   // finds it again.
   auto release = [&](bool stored) {
+    c.AheadItem.reset();  // never handed on to the next item
     file.reset();
     staging.reset();
     if (!stagingName.empty()) RemoveFile(stagingName);
@@ -136,6 +165,7 @@ bool TKelBaseArchiver::StoreItem(int32_t Index) {
       stagingName = MakeTempFileName();
       staging = std::make_unique<TFileStream>(stagingName, fmOpenReadWrite | fmShareExclusive);
     }
+    c.AheadItem = c.Ahead && file ? c.Ahead->Take(Index) : nullptr;
     int64_t headerLength = 0;
     if (!WriteNewItem(item, source, volumes ? *staging : *FCompressedStream, &headerLength)) {
       release(false);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "coding/KelCrc32.h"
+#include "coding/KelParallelDeflate.h"
 #include "container/KelDirManager.h"
 #include "engine/KelCommitState.h"
 #include "engine/Kelvane.h"
@@ -17,10 +18,6 @@ constexpr int NativeCannotDeleteFolder = 60;
 constexpr int NativeMultipleTransactions = 62;
 constexpr uint16_t ModeReadWriteDenyWrite = fmOpenReadWrite | fmShareDenyWrite;
 constexpr int64_t kCopyBlock = 1 << 20;
-
-bool CopiedAsTheyAre(TKelProcessOperation op) {
-  return op == poRename || op == poChangeAttr || op == poChangeComment;
-}
 
 // Copies Count bytes of Source from its position to Dest, returning their
 // CRC-32. Raises EReadError / EWriteError on a short transfer (a full disk).
@@ -289,6 +286,9 @@ bool TKelBaseArchiver::RewriteItems() {
     FCompressedStream->SetPosition(position);
     FCompressedStream->SetSize(position);
   };
+  // At most a few items per worker wait in memory, each one chunk at most.
+  c.Ahead = std::make_unique<TKelCompressAhead>(AheadJobs(c.Start), DeflateWorkers(),
+                                                size_t{4} * DeflateWorkers());
   int32_t i = c.Start;
   while (i < dir.Count() && !FProgressCancel) {
     const int64_t itemStart = FCompressedStream->Position();

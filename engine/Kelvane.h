@@ -25,6 +25,7 @@ class TKelDirManager;
 struct TDirItem;
 struct TKelItemDecoding;
 struct TKelCommitState;
+struct TAheadJob;
 
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
@@ -744,6 +745,9 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // than the platform allows; 33 the source cannot be opened; 43 a source of
   // 4 GiB or more while Zip64Mode is zmDisabled; those of StoreItemData.
   bool StoreItem(int32_t Index);
+  // The items from Index on that are files of one chunk or less, to be
+  // deflated ahead of the writer (KelCompressAhead.h); none on one processor.
+  std::vector<TAheadJob> AheadJobs(int32_t Index);
   // Lays an item coded into Staged (its local header, HeaderLen bytes, and
   // its data) into the volumes: the header whole on one volume, whose number
   // and position become the item's; the rest with copy progress reports.
