@@ -7,6 +7,8 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/windows}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
