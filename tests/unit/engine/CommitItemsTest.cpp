@@ -250,7 +250,9 @@ TEST_F(CommitItemsTest, ARenamedItemWhoseReplacementFailsKeepsItsDataUnderTheNew
 
 TEST_F(CommitItemsTest, RetryStoresAFailedItemAgainAndAbortKeepsTheOldArchive) {
   Add({{u"a.txt", "aaa"}});
+  a.CloseArchive();  // an open archive may deny readers (Windows share modes)
   const std::string before = ReadAll(FNative);
+  a.OpenArchive();
   for (const TKelAction answer : {fxaRetry, fxaAbort}) {
     SCOPED_TRACE(int(answer));
     int asked = 0;

@@ -176,6 +176,7 @@ void MakeSplitArchive(const std::string& dir, const std::vector<std::string>& vo
 class SplitVolumesTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    KEL_NEEDS_PYTHON();
     MakeSplitArchive(dir.Root().string(), {"data.z01", "data.z02", "data.zip"});
     a.SetFileName(dir.Path(u"data.zip"));
   }
@@ -207,6 +208,7 @@ TEST_F(SplitVolumesTest, AdvancedNamingIsDetected) {
 // as spanned, its disks to be asked for: a crafted disk count must not make
 // the opening look for every part, so a middle part beside it is not seen.
 TEST(SplitVolumes, WithoutItsFirstAndPreviousPartsItLooksSpanned) {
+  KEL_NEEDS_PYTHON();
   test::TempDir dir;
   MakeSplitArchive(dir.Root().string(), {"data.z01", "data.z02", "data.z03", "data.zip"});
   std::remove(dir.NativePath("data.z01").c_str());
@@ -299,6 +301,7 @@ TEST_F(SplitVolumesTest, AMissingVolumeWithoutAHandlerIsCancelled) {
 // self-extractor holding the end record itself is no split set by its own
 // name.
 TEST(SplitSetWithMissingParts, ItemsOnPresentPartsComeOut) {
+  KEL_NEEDS_PYTHON();
   struct TCase {
     const char* Label;
     std::vector<std::string> Volumes;  // the whole set, the last one opened
@@ -386,6 +389,7 @@ TEST(SplitSetWithMissingParts, ItemsOnPresentPartsComeOut) {
 // A split self-extractor: setup.exe (volume 0, no directory of its own),
 // setup.z02, and the directory in setup.zip.
 TEST(SplitSelfExtractor, OpensThroughItsZipVolume) {
+  KEL_NEEDS_PYTHON();
   test::TempDir dir;
   MakeSplitArchive(dir.Root().string(), {"setup.exe", "setup.z02", "setup.zip"});
   TVolumeProbe a(nullptr);
