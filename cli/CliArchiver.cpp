@@ -1,9 +1,8 @@
 #include "cli/CliArchiver.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
+#include "cli/DiskFile.h"
 #include "container/KelDirManager.h"
 #include "platform/Text.h"
 
@@ -55,8 +54,7 @@ std::vector<TVolumeFile> TCliArchiver::VolumeFiles() {
     MakeVolumeFileName(name, n + 1 == count ? -1 : int32_t(n), true);
     TVolumeFile file;
     file.Path = ToUtf8(name);
-    struct stat st {};
-    if (::stat(file.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) file.Size = st.st_size;
+    file.Size = DiskFileSize(name);
     files.push_back(std::move(file));
   }
   return files;

@@ -1,6 +1,4 @@
 // kelvane extract: the selected items below a destination folder.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "cli/ArgParser.h"
@@ -8,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Damage.h"
 #include "cli/ItemRun.h"
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -47,7 +46,7 @@ const char* const kHelp =
     "local headers), 2 for a usage error.\n";
 
 TKelOverwriteMode OverwriteMode(const TParsedArgs& a) {
-  if (!a.Has("overwrite")) return ::isatty(STDIN_FILENO) == 1 ? omPrompt : omNever;
+  if (!a.Has("overwrite")) return IsTerminal(0) ? omPrompt : omNever;
   const std::string v = a.Last("overwrite");
   if (v == "always") return omAlways;
   if (v == "never") return omNever;
