@@ -6,6 +6,10 @@
 #include "platform/Text.h"
 #include "platform/win/WinPath.h"
 
+// windows.h maps the name to CreateSymbolicLinkW, which would leave the
+// function of UnixFiles.h undefined.
+#undef CreateSymbolicLink
+
 namespace kelvane {
 namespace {
 
