@@ -102,13 +102,20 @@ const TDirItem* TCliArchiver::SmallestEncryptedItem() const {
 
 void TCliArchiver::Select(const std::vector<std::string>& masks,
                           const std::vector<std::string>& exclusions) {
+  // The engine matches item names in disk form (PathDelim); masks are written
+  // with "/" as stored names are.
+  const auto diskForm = [](const std::string& mask) {
+    UString text = FromUtf8(mask);
+    std::replace(text.begin(), text.end(), u'/', PathDelim);
+    return text;
+  };
   FileMasks().Clear();
   ExclusionMasks().Clear();
   for (const std::string& m : masks)
-    FileMasks().Add(FromUtf8(m));
+    FileMasks().Add(diskForm(m));
   if (masks.empty()) FileMasks().Add(u"*.*");
   for (const std::string& m : exclusions)
-    ExclusionMasks().Add(FromUtf8(m));
+    ExclusionMasks().Add(diskForm(m));
   Options().SetSearchAttr(KelAllItemsAttr);
 }
 

@@ -6,8 +6,8 @@
 #include "cli/Commands.h"
 #include "cli/Damage.h"
 #include "cli/ItemRun.h"
-#include "platform/Console.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {

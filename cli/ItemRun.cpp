@@ -6,7 +6,7 @@
 #include "cli/Damage.h"
 #include "cli/Interrupt.h"
 #include "engine/PasswordFile.h"
-#include "platform/Console.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {

@@ -8,8 +8,8 @@
 #include "cli/Damage.h"
 #include "cli/DiskFile.h"
 #include "cli/Interrupt.h"
-#include "platform/Console.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {

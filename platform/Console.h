@@ -1,5 +1,6 @@
-// The process as a command-line program: its arguments, and its standard
-// streams as a terminal (a console window on Windows).
+// The process as a command-line program: its arguments, and the width of its
+// terminal (a console window on Windows). Whether a descriptor is a terminal
+// at all: IsTerminal in TerminalIO.h.
 #pragma once
 
 #include <string>
@@ -8,19 +9,16 @@
 namespace kelvane {
 
 // Readies a command-line program, once, before it does anything else: on
-// Windows the console shows and reads UTF-8 text (the encoding the program
-// prints names in); on Linux the local time zone is read once instead of at
-// every conversion and freed item buffers stay in the heap for the next item.
+// Windows the console shows the UTF-8 text the program prints names in and
+// acts on the terminal's control sequences; on Linux the local time zone is
+// read once instead of at every conversion, and freed item buffers stay in
+// the heap for the next item.
 void StartConsoleProgram();
 
 // The program's arguments after its own name, as UTF-8. On Windows they come
 // from the wide command line, so names outside the ANSI code page survive
 // (Argv there holds them already lost); on Linux they are Argv as given.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
-
-// Whether the standard descriptor Fd (0, 1 or 2) is an interactive terminal
-// (on Windows a console, not the NUL device, a file or a pipe).
-bool IsTerminal(int fd);
 
 // How many columns the terminal at Fd shows; 0 when Fd is not a terminal or
 // the system does not say.

@@ -2,7 +2,6 @@
 
 #include <malloc.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -23,10 +22,6 @@ void StartConsoleProgram() {
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   if (argc < 1) return {};
   return std::vector<std::string>(argv + 1, argv + argc);
-}
-
-bool IsTerminal(int fd) {
-  return ::isatty(fd) == 1;
 }
 
 int TerminalColumns(int fd) {

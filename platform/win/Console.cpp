@@ -19,10 +19,18 @@ HANDLE StdHandle(int fd) {
 }  // namespace
 
 void StartConsoleProgram() {
-  // Names are printed and typed as UTF-8; the console would otherwise show
-  // them in the OEM code page, which holds few of them.
+  // Names are printed as UTF-8; the console would otherwise show them in the
+  // OEM code page, which holds few of them. Input is left alone: questions
+  // read the console as UTF-16 (TerminalIO.h).
   ::SetConsoleOutputCP(CP_UTF8);
-  ::SetConsoleCP(CP_UTF8);
+  // The progress line redraws itself with the terminal's erase sequence,
+  // which a console acts on only when asked to.
+  for (int fd : {1, 2}) {
+    const HANDLE h = StdHandle(fd);
+    DWORD mode = 0;
+    if (h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode))
+      ::SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
@@ -36,13 +44,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
         ToUtf8(UStringView(reinterpret_cast<const char16_t*>(wide[i]), std::wcslen(wide[i]))));
   ::LocalFree(wide);
   return args;
-}
-
-bool IsTerminal(int fd) {
-  // _isatty() also says yes for the NUL device, which nobody reads or types at.
-  DWORD mode = 0;
-  const HANDLE h = StdHandle(fd);
-  return h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode) != 0;
 }
 
 int TerminalColumns(int fd) {
