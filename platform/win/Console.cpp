@@ -1,10 +1,11 @@
 #include "platform/Console.h"
 
 #include <windows.h>
-// after windows.h
+// These need windows.h before them.
 #include <io.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <cwchar>
 
 #include "platform/Text.h"
@@ -16,21 +17,39 @@ HANDLE StdHandle(int fd) {
   return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
+UINT gOldOutputCodePage = 0;
+struct TSavedMode {
+  HANDLE Handle = INVALID_HANDLE_VALUE;
+  DWORD Mode = 0;
+};
+TSavedMode gOldModes[2];
+
+// The console outlives the program: the shell in it gets its page and modes
+// back.
+void RestoreConsole() {
+  if (gOldOutputCodePage != 0) ::SetConsoleOutputCP(gOldOutputCodePage);
+  for (const TSavedMode& saved : gOldModes)
+    if (saved.Handle != INVALID_HANDLE_VALUE) ::SetConsoleMode(saved.Handle, saved.Mode);
+}
+
 }  // namespace
 
 void StartConsoleProgram() {
   // Names are printed as UTF-8; the console would otherwise show them in the
   // OEM code page, which holds few of them. Input is left alone: questions
   // read the console as UTF-16 (TerminalIO.h).
-  ::SetConsoleOutputCP(CP_UTF8);
+  gOldOutputCodePage = ::GetConsoleOutputCP();
+  if (gOldOutputCodePage == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) gOldOutputCodePage = 0;
   // The progress line redraws itself with the terminal's erase sequence,
   // which a console acts on only when asked to.
-  for (int fd : {1, 2}) {
-    const HANDLE h = StdHandle(fd);
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE h = StdHandle(i + 1);
     DWORD mode = 0;
-    if (h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode))
-      ::SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode) &&
+        ::SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING))
+      gOldModes[i] = {h, mode};
   }
+  std::atexit(RestoreConsole);
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
