@@ -1,7 +1,5 @@
 // kelvane add, update and move: files and folders from the disk into an
 // archive, in one commit.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <stdexcept>
 
@@ -14,6 +12,7 @@
 #include "cli/WriteRun.h"
 #include "names/Paths.h"
 #include "platform/FileSystem.h"
+#include "platform/ProgramFile.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -92,14 +91,6 @@ const char* const kMoveHelp =
 
 enum TAddKind { akAdd, akUpdate, akMove };
 
-// A self-extractor runs as a program: whoever may read it may run it.
-void MakeExecutable(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return;
-  const mode_t readers = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
-  ::chmod(path.c_str(), (st.st_mode & 07777) | (readers >> 2));
-}
-
 constexpr int32_t kFilesAndFolders = KelAllItemsAttr;
 constexpr int32_t kFilesOnly = KelAllItemsAttr & ~faDirectory;
 
@@ -109,8 +100,8 @@ int64_t GatherSource(TCliArchiver& archiver, TWriteRun& run, const TSourcePath& 
                      bool followLinks) {
   int64_t found = 0;
   archiver.SetBaseDir(source.Base);
-  // Relative to "/" is the full path without its leading "/".
-  archiver.Options().SetStorePath(source.Base == u"/" ? spFullPath : spRelativePath);
+  // Relative to the root is the full path without its root.
+  archiver.Options().SetStorePath(source.BaseIsRoot ? spFullPath : spRelativePath);
   const auto gather = [&](const UString& mask, int32_t attr, bool recurse,
                           std::function<bool(const UString&)> accept) {
     archiver.FileMasks().Clear();
@@ -135,12 +126,12 @@ int64_t GatherSource(TCliArchiver& archiver, TWriteRun& run, const TSourcePath& 
   // The file, link or folder itself; the search also looks at what lies
   // below a folder of the same name, which is not meant.
   if (!source.Stored.empty()) {
-    const UString self = source.Path, selfFolder = source.Path + u"/";
+    const UString self = source.Path, selfFolder = source.Path + PathDelim;
     gather(self, kFilesAndFolders, false,
            [self, selfFolder](const UString& path) { return path == self || path == selfFolder; });
   }
   if (SourceKind(source.Path, followLinks) == 'd') {
-    const UString below = source.Path.ends_with(u'/') ? source.Path : source.Path + u"/";
+    const UString below = source.Path.ends_with(PathDelim) ? source.Path : source.Path + PathDelim;
     gather(below + u"*", kFilesAndFolders, true, nullptr);
   }
   return found;
@@ -237,7 +228,8 @@ int RunAddKind(const std::vector<std::string>& args, TAddKind kind) {
     PrintError(mask + ": no file matches; nothing was changed");
   const int status = run.Finish();
   DropIfEmpty(archiver, created);
-  if (created && !archiver.SFXStub().empty()) MakeExecutable(archivePath);
+  // A self-extractor runs as a program: whoever may read it may run it.
+  if (created && !archiver.SFXStub().empty()) AllowRunning(FromUtf8(archivePath));
   if (status != ExitOk) return status;
   return kept.empty() && unmatched.empty() ? ExitOk : ExitFailure;
 }

@@ -1,9 +1,8 @@
 #include "cli/CliArchiver.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
+#include "cli/DiskFile.h"
 #include "container/KelDirManager.h"
 #include "platform/Text.h"
 
@@ -55,8 +54,7 @@ std::vector<TVolumeFile> TCliArchiver::VolumeFiles() {
     MakeVolumeFileName(name, n + 1 == count ? -1 : int32_t(n), true);
     TVolumeFile file;
     file.Path = ToUtf8(name);
-    struct stat st {};
-    if (::stat(file.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) file.Size = st.st_size;
+    file.Size = DiskFileSize(name);
     files.push_back(std::move(file));
   }
   return files;
@@ -104,13 +102,20 @@ const TDirItem* TCliArchiver::SmallestEncryptedItem() const {
 
 void TCliArchiver::Select(const std::vector<std::string>& masks,
                           const std::vector<std::string>& exclusions) {
+  // The engine matches item names in disk form (PathDelim); masks are written
+  // with "/" as stored names are.
+  const auto diskForm = [](const std::string& mask) {
+    UString text = FromUtf8(mask);
+    std::replace(text.begin(), text.end(), u'/', PathDelim);
+    return text;
+  };
   FileMasks().Clear();
   ExclusionMasks().Clear();
   for (const std::string& m : masks)
-    FileMasks().Add(FromUtf8(m));
+    FileMasks().Add(diskForm(m));
   if (masks.empty()) FileMasks().Add(u"*.*");
   for (const std::string& m : exclusions)
-    ExclusionMasks().Add(FromUtf8(m));
+    ExclusionMasks().Add(diskForm(m));
   Options().SetSearchAttr(KelAllItemsAttr);
 }
 

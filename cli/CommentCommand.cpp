@@ -1,8 +1,5 @@
 // kelvane comment: the archive's comment, or the comment of items.
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -10,6 +7,7 @@
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/DiskFile.h"
 #include "cli/WriteRun.h"
 #include "platform/Text.h"
 
@@ -39,12 +37,9 @@ std::string ReadAll(const std::string& path) {
   std::stringstream text;
   if (path == "-") {
     text << std::cin.rdbuf();
-  } else {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot be read");
-    text << in.rdbuf();
+    return text.str();
   }
-  return text.str();
+  return ReadDiskFile(path);
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 // kelvane extract: the selected items below a destination folder.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "cli/ArgParser.h"
@@ -9,6 +7,7 @@
 #include "cli/Damage.h"
 #include "cli/ItemRun.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -20,7 +19,9 @@ const char* const kHelp =
     "\n"
     "Extracts the items of ARCHIVE (a split set is named by its last volume)\n"
     "with their stored folders, times and attributes. Stored names never reach\n"
-    "outside DIR: leading \"/\" and \"..\" parts are dropped.\n"
+    "outside DIR: leading \"/\" and \"..\" parts are dropped (on Windows drives\n"
+    "too; device names such as CON get \"_\" in front, and \":\" and trailing\n"
+    "dots or spaces become \"_\"). Nothing is written through a link in DIR.\n"
     "\n"
     "MASK selects items by stored name (\"*\" and \"?\" match any characters,\n"
     "\"/\" included; case of A-Z ignored); default: every item.\n"
@@ -47,7 +48,7 @@ const char* const kHelp =
     "local headers), 2 for a usage error.\n";
 
 TKelOverwriteMode OverwriteMode(const TParsedArgs& a) {
-  if (!a.Has("overwrite")) return ::isatty(STDIN_FILENO) == 1 ? omPrompt : omNever;
+  if (!a.Has("overwrite")) return IsTerminal(0) ? omPrompt : omNever;
   const std::string v = a.Last("overwrite");
   if (v == "always") return omAlways;
   if (v == "never") return omNever;

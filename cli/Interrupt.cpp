@@ -1,33 +1,30 @@
 #include "cli/Interrupt.h"
 
+#include <atomic>
+
 namespace kelvane::cli {
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
+// Lock-free, so a signal handler or the console's control thread may set it.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnSignal(int) {
-  gInterrupted = 1;
+void OnInterrupt() {
+  gInterrupted = true;
+}
+
+// Cleared before the hook is set, so that no interrupt of this scope is lost.
+void (*Armed())() {
+  gInterrupted = false;
+  return OnInterrupt;
 }
 
 }  // namespace
 
-TInterruptScope::TInterruptScope() {
-  gInterrupted = 0;
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a question waiting for input gives up
-  sigaction(SIGINT, &sa, &FOldInt);
-  sigaction(SIGTERM, &sa, &FOldTerm);
-}
-
-TInterruptScope::~TInterruptScope() {
-  sigaction(SIGINT, &FOldInt, nullptr);
-  sigaction(SIGTERM, &FOldTerm, nullptr);
-}
+TInterruptScope::TInterruptScope() : FHook(Armed()) {}
 
 bool Interrupted() {
-  return gInterrupted != 0;
+  return gInterrupted;
 }
 
 }  // namespace kelvane::cli

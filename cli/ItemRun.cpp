@@ -1,13 +1,12 @@
 #include "cli/ItemRun.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "cli/Commands.h"
 #include "cli/Damage.h"
 #include "cli/Interrupt.h"
 #include "engine/PasswordFile.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -24,7 +23,7 @@ void ApplyPasswordOptions(TCliArchiver& archiver, const TParsedArgs& args) {
     throw EUsageError("give either --password or --password-file");
   if (args.Has("password")) archiver.SetPassword(args.Last("password"));
   if (args.Has("password-file")) archiver.SetPassword(ReadPasswordFile(args.Last("password-file")));
-  archiver.SetCanAskPassword(::isatty(STDIN_FILENO) == 1);
+  archiver.SetCanAskPassword(IsTerminal(0));
 }
 
 void WarnMissingVolumes(TCliArchiver& archiver) {
@@ -72,7 +71,7 @@ bool TItemRun::Interrupted() const {
 }
 
 void TItemRun::Run(const std::function<void()>& operation) {
-  TProgressBar bar(stderr, !FQuiet && ::isatty(STDERR_FILENO) == 1, FSelectedBytes);
+  TProgressBar bar(stderr, !FQuiet && IsTerminal(2), FSelectedBytes);
   FArchiver.SetBeforeQuestion([&bar] { bar.Clear(); });
   FArchiver.SetOnFileProgress([this, &bar](TKelBaseArchiver*, const UString& name, double progress,
                                            TKelProcessOperation, TKelProgressPhase phase,

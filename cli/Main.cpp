@@ -1,6 +1,4 @@
 // kelvane: the command-line archiver over the engine.
-#include <malloc.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include "cli/CommandTable.h"
 #include "cli/Commands.h"
 #include "engine/Kelvane.h"
+#include "platform/Console.h"
 #include "platform/Text.h"
 
 using namespace kelvane;
@@ -68,16 +67,8 @@ void PrintError(const std::string& message) {
 }  // namespace kelvane::cli
 
 int main(int argc, char** argv) {
-  // Without TZ the C library reads the zone file again for every local-time
-  // conversion (one per extracted file); naming the same file reads it once.
-  setenv("TZ", ":/etc/localtime", 0);
-  // The engine takes 1 MiB buffers for every item it decodes. By default the
-  // C library hands such blocks back to the system when they are freed and
-  // faults fresh zeroed pages in for the next item; keeping them in the heap
-  // costs no more than the largest item's buffers at any one time.
-  mallopt(M_MMAP_THRESHOLD, 8 << 20);
-  mallopt(M_TRIM_THRESHOLD, 32 << 20);
-  std::vector<std::string> args(argv + 1, argv + argc);
+  StartConsoleProgram();
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
   if (args.empty()) return UsageError("", "no command given");
   const std::string& first = args[0];
   if (first == "--help" || first == "-h") {

@@ -1,12 +1,12 @@
 // kelvane merge: the items of other archives appended to one, each other
 // archive in a commit of its own.
 #include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/DiskFile.h"
 #include "cli/WriteRun.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -55,10 +55,9 @@ int RunMerge(const std::vector<std::string>& args) {
   const std::vector<std::string> others(a.Positional.begin() + 1, a.Positional.end());
   uint64_t total = 0;
   for (const std::string& other : others) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(other, error);
-    if (error) throw std::runtime_error(other + ": no such archive");
-    total += size;
+    const int64_t size = DiskFileSize(FromUtf8(other));
+    if (size < 0) throw std::runtime_error(other + ": no such archive");
+    total += static_cast<uint64_t>(size);
   }
 
   TCliArchiver archiver;

@@ -1,13 +1,11 @@
 #include "cli/Progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "cli/CliArchiver.h"
 #include "cli/ItemFormat.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 
 namespace kelvane::cli {
 namespace {
@@ -16,9 +14,8 @@ constexpr uint64_t kRedrawMs = 100;
 constexpr int kBarWidth = 20;
 
 int TerminalWidth(std::FILE* out) {
-  winsize ws{};
-  if (::ioctl(fileno(out), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-  return 80;
+  const int columns = TerminalColumns(fileno(out));
+  return columns > 0 ? columns : 80;
 }
 
 // Cuts UTF-8 text to at most Width code points, keeping its end (the file name).

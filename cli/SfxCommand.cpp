@@ -1,11 +1,12 @@
 // kelvane sfx: a self-extractor made of a stub and an archive.
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 
 #include "cli/ArgParser.h"
 #include "cli/CliArchiver.h"
 #include "cli/Commands.h"
+#include "cli/DiskFile.h"
 #include "cli/StubLocator.h"
 #include "cli/WriteRun.h"
 #include "platform/FileSystem.h"
@@ -48,8 +49,7 @@ int RunSfx(const std::vector<std::string>& args) {
   const std::string stub = FindStub(a.Last("stub", "gui"));
   archiver.SetSFXStub(FromUtf8(stub));
   TWriteRun run(archiver, a.Has("quiet"), false);
-  std::error_code error;
-  run.CountWholeFiles(std::filesystem::file_size(archive, error));
+  run.CountWholeFiles(static_cast<uint64_t>(std::max<int64_t>(DiskFileSize(FromUtf8(archive)), 0)));
   run.Run([&] { archiver.MakeSFX(FromUtf8(a.Positional[1])); });
   return run.Finish();
 }

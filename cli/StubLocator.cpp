@@ -1,25 +1,22 @@
 #include "cli/StubLocator.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <stdexcept>
 #include <vector>
+
+#include "names/Paths.h"
+#include "platform/FileSystem.h"
+#include "platform/ProgramFile.h"
+#include "platform/Text.h"
 
 namespace kelvane::cli {
 namespace {
 
 bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return IsFile(FromUtf8(path));
 }
 
 std::string ToolFolder() {
-  std::string path(4096, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (n <= 0) return {};
-  path.resize(static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/'));
+  return ToUtf8(ExcludeBackslash(DirectoryPart(ProgramFilePath())));
 }
 
 }  // namespace
@@ -29,19 +26,21 @@ std::string FindStub(const std::string& kind) {
     if (!IsRegularFile(kind)) throw std::runtime_error("the stub " + kind + " is not a file");
     return kind;
   }
-  const std::string name = kind == "gui" ? "kelvane-sfx" : "kelvane-sfx-cli";
+  const std::string name =
+      std::string(kind == "gui" ? "kelvane-sfx" : "kelvane-sfx-cli") + KELVANE_EXE_SUFFIX;
+  const std::string delim = ToUtf8(UString(1, PathDelim));
   const std::string here = ToolFolder();
   std::vector<std::string> places;
   if (!here.empty()) {
     places.push_back(here);
-    places.push_back(here + "/../app");
+    places.push_back(here + delim + ".." + delim + "app");
   }
 #ifdef KELVANE_INSTALL_BINDIR
   places.push_back(KELVANE_INSTALL_BINDIR);
 #endif
   std::string looked;
   for (const std::string& folder : places) {
-    if (IsRegularFile(folder + "/" + name)) return folder + "/" + name;
+    if (IsRegularFile(folder + delim + name)) return folder + delim + name;
     looked += (looked.empty() ? "" : ", ") + folder;
   }
   throw std::runtime_error("the stub " + name + " is not installed (looked in " + looked + ")");

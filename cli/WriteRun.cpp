@@ -1,15 +1,15 @@
 #include "cli/WriteRun.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 
 #include "cli/Commands.h"
 #include "cli/Damage.h"
+#include "cli/DiskFile.h"
 #include "cli/Interrupt.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalIO.h"
 #include "platform/Text.h"
 
 namespace kelvane::cli {
@@ -19,9 +19,7 @@ constexpr int32_t NativeWriteError = 46;
 constexpr int32_t NativeDiskFull = 65;
 
 uint64_t DiskSize(const UString& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(ToUtf8(path), error);
-  return error ? 0 : size;
+  return static_cast<uint64_t>(std::max<int64_t>(DiskFileSize(path), 0));
 }
 
 }  // namespace
@@ -64,7 +62,7 @@ TWriteRun::~TWriteRun() {
 }
 
 void TWriteRun::Run(const std::function<void()>& change) {
-  const bool terminal = !FQuiet && ::isatty(STDERR_FILENO) == 1;
+  const bool terminal = !FQuiet && IsTerminal(2);
   // Ctrl-C while files are gathered: the rest are passed over and the commit
   // stops at its first report, before it writes anything.
   FArchiver.SetOnConfirmProcessFile(

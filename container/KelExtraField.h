@@ -121,7 +121,8 @@ TKelExtraFieldDataBlock BuildUnicodeNameField(const UString& name);
 // The Unicode path field (0x7075) that other tools write beside a name they
 // store in a code page (without flag bit 11): a version byte, the CRC-32 of the
 // header's name bytes as stored, and the name in UTF-8 to the end of the block.
-// The engine reads it and never writes it (its own names use bit 11 or 0x554E).
+// The engine writes it beside non-ASCII names of items not made on Unix, for the
+// Unix tools that would read those names through the wrong code page.
 inline constexpr uint16_t KelUnicodePathExtraId = 0x7075;
 inline constexpr uint8_t KelUnicodePathVersion = 1;
 inline constexpr uint16_t KelUnicodePathHeaderSize = 5;  // version and CRC-32

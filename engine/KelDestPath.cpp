@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "names/PathDrive.h"
+#include "names/WindowsNames.h"
+#include "platform/FileSystem.h"
 #include "platform/NativePath.h"
+#include "platform/UnixFiles.h"
 
 namespace kelvane {
 namespace {
@@ -46,7 +49,7 @@ bool IsInside(const std::filesystem::path& root, const std::filesystem::path& pa
 
 }  // namespace
 
-UString SafeRelativeName(UStringView StoredName) {
+UString SafeRelativeName(UStringView StoredName, bool WindowsRules) {
   const UStringView name = StoredName.substr(0, StoredName.find(u'\0'));
   std::vector<UStringView> parts = Split(name, IsNameSeparator);
   const bool isFolder = !name.empty() && IsNameSeparator(name.back());
@@ -69,12 +72,10 @@ UString SafeRelativeName(UStringView StoredName) {
     const UStringView part = parts[i];
     if (part.empty() || part == u"." || part == u"..") continue;
     if (!out.empty()) out += PathDelim;
-    const size_t at = out.size();
-    out += part;
-    if constexpr (PathsHaveDrives) {
-      for (size_t k = at; k < out.size(); ++k)
-        if (out[k] == u':') out[k] = u'_';
-    }
+    if (WindowsRules)
+      out += WindowsSafeComponent(part);
+    else
+      out += part;
   }
   if (isFolder && !out.empty()) out += PathDelim;
   return out;
@@ -99,15 +100,14 @@ TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative) {
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) path += PathDelim;
     path += parts[i];
-    std::error_code ec;
-    const auto status = std::filesystem::symlink_status(std::filesystem::path(path), ec);
-    if (ec || !std::filesystem::exists(status)) return state;
-    if (std::filesystem::is_symlink(status)) {
+    if (IsSymbolicLink(path)) {
       state.Link = path;
       state.LinkIsFolder = i < folders;
       return state;
     }
-    const bool isFolder = std::filesystem::is_directory(status);
+    const int32_t attr = GetAttributes(path);
+    if (attr == -1) return state;
+    const bool isFolder = (attr & faDirectory) != 0;
     if (i < folders && !isFolder) return state;  // creating the folders will fail
     if (i + 1 == folders) state.FoldersExist = true;
     if (i == folders) state.TargetExists = !isFolder;

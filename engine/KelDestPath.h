@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "names/PathDrive.h"
 #include "platform/Types.h"
 
 namespace kelvane {
@@ -16,19 +17,24 @@ namespace kelvane {
 // - leading separators, a network prefix ("\\server\share\" or "//server/share/")
 //   and a drive prefix ("C:", also "C:name") of the first component are dropped;
 // - empty, "." and ".." components are dropped (so "a/../../x" gives "a/x");
-// - where disk paths have drives, a ":" left inside a component becomes "_"
-//   (it would name a drive or a data stream there);
+// - with WindowsRules (the default where disk paths have drives) every
+//   component is made a Windows name of its own (names/WindowsNames.h): ":"
+//   and the other refused characters become "_" (a ":" would name a drive or a
+//   data stream), trailing dots and spaces become "_", and a device name such
+//   as "CON" or "nul.txt" gets "_" in front;
 // - a trailing separator (a folder item) is kept when anything remains.
 // The result never begins with a separator and holds no ".." component; it is
 // empty when nothing of the name remains, and such an item is not written.
-UString SafeRelativeName(UStringView StoredName);
+UString SafeRelativeName(UStringView StoredName, bool WindowsRules = PathsHaveDrives);
 
 // Whether FileName, as an OnExtractFile handler returned it, is a full path that
 // replaces the destination folder: on Linux one that begins with PathDelim;
 // where paths have drives, one that holds ":" or two backslashes anywhere.
 bool IsFullDiskPath(UStringView FileName);
 
-// What lies at Folder + Relative, seen without following links. The folder
+// What lies at Folder + Relative, seen without following links (on Windows
+// every reparse point counts as a link: a junction or a mount point leads out
+// as a symbolic link does). The folder
 // components of Relative are all of them when it ends with a separator, else
 // all but the last, which is then the target.
 struct TDestPathState {

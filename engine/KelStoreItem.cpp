@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <climits>
 
+#include "coding/KelCrc32.h"
 #include "coding/KelParallelDeflate.h"
 #include "coding/KelZlib.h"
 #include "container/KelByteIO.h"
 #include "container/KelDirManager.h"
+#include "container/KelExtraField.h"
 #include "container/KelNames.h"
 #include "container/KelUnixFields.h"
 #include "engine/KelCommitState.h"
@@ -25,6 +27,23 @@ bool HasSpecialUnixType(const TDirItem& item) {
   if (MadeByHost(item.CentralDir.versionMadeBy) != KelHostUnix) return false;
   const uint32_t type = (item.CentralDir.externalAttr >> 16) & KelUnixTypeMask;
   return type != 0 && type != KelUnixRegular && type != KelUnixDirectory && type != KelUnixLink;
+}
+
+// Unix tools show a name stored in a code page as raw bytes, and some read the
+// UTF-8 names of items not made on Unix through a code page as well; the
+// Unicode path field gives them the name in UTF-8. A field of an earlier name
+// is dropped (its CRC would no longer match anyway).
+void PutUnicodePathField(TDirItem& item, const AnsiString& nameBytes) {
+  std::erase_if(item.ExtraFields,
+                [](const auto& b) { return b.headerID == KelUnicodePathExtraId; });
+  const bool ascii = std::all_of(nameBytes.begin(), nameBytes.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || MadeByHost(item.CentralDir.versionMadeBy) == KelHostUnix) return;
+  TKelUnicodePathExtraField field;
+  field.version = KelUnicodePathVersion;
+  field.nameCrc32 = Crc32Of(nameBytes.data(), nameBytes.size());
+  field.utf8Name = ToUtf8(item.Name);
+  item.ExtraFields.push_back(field.ToBlock());
 }
 
 constexpr int NativeIndexOutOfBounds = 7;
@@ -240,6 +259,7 @@ bool TKelBaseArchiver::WriteNewItem(TDirItem& item, TStream* source, TStream& ou
                                                        : KelVersionAnsiNames;
   cd.extractVersion = version;
   cd.versionMadeBy = VersionMadeByFor(cd.versionMadeBy, version);
+  PutUnicodePathField(item, name);
   TKelZipLocalFileHeader lh;
   lh.signature = KelLocalFileHeaderSig;
   lh.extractVersion = version;
@@ -260,6 +280,8 @@ bool TKelBaseArchiver::WriteNewItem(TDirItem& item, TStream* source, TStream& ou
     PutExtraField(item.ExtraFields, BuildUnicodeNameField(item.Name));
     local.push_back(item.ExtraFields.back());
   }
+  for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
+    if (block.headerID == KelUnicodePathExtraId) local.push_back(block);
   // Unix tools read the UTC time from the local header too; the AES field stays last,
   // where it is completed once the data is stored.
   for (const TKelExtraFieldDataBlock& block : item.ExtraFields)
@@ -351,13 +373,12 @@ void TKelBaseArchiver::CopyItem(int32_t Index) {
 
   // A new local header for the new name; the old name's Unicode fields would
   // name the item as before.
-  std::erase_if(item.ExtraFields,
-                [](const auto& b) { return b.headerID == KelUnicodePathExtraId; });
   for (TKelExtraFieldDataBlock& block : item.ExtraFields)
     if (block.headerID == KelUnicodeNameExtraId) block = BuildUnicodeNameField(item.Name);
   TKelZipCentralDir& cd = item.CentralDir;
   const AnsiString name =
       ItemNameToBytes(item.Name, item.NameInHostUtf8, cd, FOptions->OEMFileNames());
+  PutUnicodePathField(item, name);
   lh.genPurposeFlag = static_cast<uint16_t>((lh.genPurposeFlag & ~KelFlagUtf8Name) |
                                             (cd.genPurposeFlag & KelFlagUtf8Name));
   lh.nameLength = static_cast<uint16_t>(name.size());
