@@ -1,0 +1,58 @@
+# The Windows stubs: kelvane-sfx.exe (a window program) and kelvane-sfx-cli.exe
+# (console). Both are linked statically (the toolchain's flags) and import only
+# system DLLs that cannot be planted next to them: KnownDLLs, and common
+# controls 6 through the manifest. Included from app/CMakeLists.txt.
+enable_language(RC)
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/win/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc
+               @ONLY)
+
+# The objects come without their targets' link interface: the platform's
+# definitions (UNICODE, NOMINMAX, the Windows version) are taken by hand.
+set(kel_win_definitions $<TARGET_PROPERTY:kel_platform,INTERFACE_COMPILE_DEFINITIONS>)
+
+add_executable(kelvane-sfx-cli main/win/StubCliMain.cpp win/kelvane-sfx-cli.rc ${kel_stub_objects})
+target_include_directories(kelvane-sfx-cli PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+target_compile_definitions(kelvane-sfx-cli PRIVATE ${kel_win_definitions})
+target_link_libraries(kelvane-sfx-cli PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads shell32)
+target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options})
+
+file(GLOB win_view_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/*.cpp)
+add_executable(kelvane-sfx WIN32 main/win/StubGuiMain.cpp ${win_view_srcs} win/kelvane-sfx.rc
+                                 ${kel_stub_objects})
+target_include_directories(kelvane-sfx PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+target_compile_definitions(kelvane-sfx PRIVATE ${kel_win_definitions})
+target_link_libraries(kelvane-sfx PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads comctl32 ole32
+                      shell32 uuid)
+target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options})
+
+if(KELVANE_TESTS)
+  enable_testing()
+  set(kel_win_tests ${PROJECT_SOURCE_DIR}/tests/app/win)
+  # What the stubs import, and how they are marked (subsystem, manifest).
+  add_test(NAME SFXWin.ImportsOnlySystemDlls
+    COMMAND ${kel_win_tests}/imports_test.sh $<TARGET_FILE:kelvane-sfx>
+            $<TARGET_FILE:kelvane-sfx-cli>)
+  find_program(KEL_WINE NAMES wine64 wine)
+  if(KEL_WINE)
+    # The console stub end to end under wine: batch extraction, listing,
+    # testing, the zone mark, a signed stub (read by kelvane.exe too).
+    set(kel_win_tool "")
+    if(TARGET kelvane)
+      set(kel_win_tool $<TARGET_FILE:kelvane>)
+    endif()
+    add_test(NAME SFXWin.ConsoleStub
+      COMMAND ${kel_win_tests}/console_stub_test.sh $<TARGET_FILE:kelvane-sfx-cli>
+              $<TARGET_FILE:kelvane-sfx> "${kel_win_tool}")
+    set_tests_properties(SFXWin.ConsoleStub PROPERTIES TIMEOUT 300)
+    # The window under Xvfb; its screenshots stay under the build directory.
+    find_program(KEL_XVFB_RUN xvfb-run)
+    find_program(KEL_XDOTOOL xdotool)
+    find_program(KEL_XWD xwd)
+    if(KEL_XVFB_RUN AND KEL_XDOTOOL AND KEL_XWD)
+      add_test(NAME SFXWin.WindowOpensAndAnswers
+        COMMAND ${kel_win_tests}/window_test.sh $<TARGET_FILE:kelvane-sfx>
+                ${CMAKE_BINARY_DIR}/artifacts/sfx-window-win)
+      set_tests_properties(SFXWin.WindowOpensAndAnswers PROPERTIES TIMEOUT 300)
+    endif()
+  endif()
+endif()
