@@ -1,13 +1,11 @@
 #include "engine/PasswordFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "coding/KelSecure.h"
 #include "platform/Exception.h"
+#include "platform/InputFile.h"
 #include "platform/TerminalIO.h"
 
 namespace kelvane {
@@ -22,7 +20,7 @@ constexpr size_t kMaxPasswordBytes = 4096;
 AnsiString ReadPasswordFile(const std::string& path) {
   const bool fromStdin = path == "-";
   const std::string shownName = fromStdin ? std::string("standard input") : path;
-  const int fd = fromStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = fromStdin ? kStandardInput : OpenInputFile(path);
   if (fd < 0)
     throw Exception("cannot read the password file " + shownName + ": " + std::strerror(errno));
   AnsiString line;
@@ -32,8 +30,7 @@ AnsiString ReadPasswordFile(const std::string& path) {
     TEchoOff quiet(fd);
     while (!ended) {
       char c;
-      const ssize_t n = ::read(fd, &c, 1);
-      if (n < 0 && errno == EINTR) continue;
+      const int n = ReadInputByte(fd, c);
       if (n < 0) error = errno;
       if (n <= 0) break;
       any = true;
@@ -47,7 +44,7 @@ AnsiString ReadPasswordFile(const std::string& path) {
       }
     }
   }
-  if (!fromStdin) ::close(fd);
+  if (!fromStdin) CloseInputFile(fd);
   if (error != 0) {
     WipeString(line);
     throw Exception("cannot read the password file " + shownName + ": " + std::strerror(error));

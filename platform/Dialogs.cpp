@@ -1,10 +1,9 @@
 #include "platform/Dialogs.h"
 
-#include <unistd.h>
-
 #include <atomic>
 
 #include "platform/TerminalDialogs.h"
+#include "platform/TerminalIO.h"
 
 namespace kelvane {
 
@@ -110,7 +109,7 @@ TDialogs& DefaultDialogs() {
   // Decided once: whether anyone can answer does not change while we run.
   static TTerminalDialogs terminal;
   static TNonInteractiveDialogs nobody;
-  static const bool interactive = ::isatty(STDIN_FILENO) != 0;
+  static const bool interactive = IsTerminal(0);
   if (interactive) return terminal;
   return nobody;
 }

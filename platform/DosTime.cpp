@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/LocalTime.h"
+
 namespace kelvane {
 namespace {
 
@@ -77,7 +79,7 @@ bool IsValidDosDateTime(int32_t dos) {
 
 int32_t TimeToDosDateTime(time_t time) {
   struct tm t {};
-  if (!localtime_r(&time, &t)) return kNoDosDateTime;
+  if (!LocalCalendarTime(time, t)) return kNoDosDateTime;
   // A leap second has no DOS form; it shows as the last even second of its minute.
   return Join(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
               std::min(t.tm_sec, 59));
@@ -127,16 +129,15 @@ std::optional<TDateTime> DosDateTimeToDateTime(int32_t dos) {
 
 std::optional<TDateTime> TimeToDateTime(time_t time) {
   struct tm t {};
-  if (!localtime_r(&time, &t)) return std::nullopt;
+  if (!LocalCalendarTime(time, t)) return std::nullopt;
   return FromTm(t, 0);
 }
 
 TDateTime Now() {
-  struct timespec ts {};
-  clock_gettime(CLOCK_REALTIME, &ts);
   struct tm t {};
-  if (!localtime_r(&ts.tv_sec, &t)) return 0;
-  return FromTm(t, static_cast<int>(ts.tv_nsec / 1000000));
+  int millisecond = 0;
+  if (!LocalNow(t, millisecond)) return 0;
+  return FromTm(t, millisecond);
 }
 
 }  // namespace kelvane

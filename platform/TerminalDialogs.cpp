@@ -1,8 +1,5 @@
 #include "platform/TerminalDialogs.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -26,15 +23,8 @@ class TChannel {
       FIn = inFd, FOut = outFd;
       return;
     }
-    FOwned = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (FOwned >= 0) {
-      FIn = FOut = FOwned;
-    } else if (::isatty(STDIN_FILENO)) {
-      FIn = STDIN_FILENO, FOut = STDERR_FILENO;
-    }
-  }
-  ~TChannel() {
-    if (FOwned >= 0) ::close(FOwned);
+    FTerminal.emplace();
+    FIn = FTerminal->In(), FOut = FTerminal->Out();
   }
   TChannel(const TChannel&) = delete;
   TChannel& operator=(const TChannel&) = delete;
@@ -46,9 +36,9 @@ class TChannel {
   std::optional<std::string> ReadLine() const { return kelvane::ReadLine(FIn, kMaxLineBytes); }
 
  private:
+  std::optional<TProcessTerminal> FTerminal;
   int FIn = -1;
   int FOut = -1;
-  int FOwned = -1;
 };
 
 void Wipe(std::string& s) {
@@ -158,7 +148,7 @@ bool TTerminalDialogs::InputQuery(const UString& caption, const UString& prompt,
     {
       // Echo goes off before the prompt shows, so nothing typed ahead is echoed.
       std::optional<TEchoOff> quiet;
-      if (masked && ::isatty(channel.In())) quiet.emplace(channel.In());
+      if (masked && IsTerminal(channel.In())) quiet.emplace(channel.In());
       channel.Write(shownPrompt);
       line = channel.ReadLine();
     }

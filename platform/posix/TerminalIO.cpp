@@ -1,5 +1,6 @@
 #include "platform/TerminalIO.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +34,24 @@ std::optional<std::string> ReadLine(int fd, size_t maxBytes) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+bool IsTerminal(int fd) {
+  return ::isatty(fd) != 0;
+}
+
+TProcessTerminal::TProcessTerminal() {
+  const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (tty >= 0) {
+    FIn = FOut = tty;
+    FOwned = true;
+  } else if (::isatty(STDIN_FILENO)) {
+    FIn = STDIN_FILENO, FOut = STDERR_FILENO;
+  }
+}
+
+TProcessTerminal::~TProcessTerminal() {
+  if (FOwned) ::close(FIn);
 }
 
 struct TEchoOff::TSaved {

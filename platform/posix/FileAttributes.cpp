@@ -1,4 +1,4 @@
-#include "platform/FileAttributes.h"
+#include "platform/posix/FileAttributes.h"
 
 namespace kelvane {
 

@@ -10,10 +10,10 @@
 
 #include "platform/DosTime.h"
 #include "platform/Exception.h"
-#include "platform/FileAttributes.h"
 #include "platform/FileLayerProbe.h"
 #include "platform/NativePath.h"
 #include "platform/Text.h"
+#include "platform/posix/FileAttributes.h"
 
 namespace kelvane {
 

@@ -6,8 +6,8 @@
 
 #include <climits>
 
-#include "platform/FileAttributes.h"
 #include "platform/NativePath.h"
+#include "platform/posix/FileAttributes.h"
 
 namespace kelvane {
 namespace {
