@@ -10,10 +10,23 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/win/version.rc.in ${CMAKE_CURRENT_BIN
 # definitions (UNICODE, NOMINMAX, the Windows version) are taken by hand.
 set(kel_win_definitions $<TARGET_PROPERTY:kel_platform,INTERFACE_COMPILE_DEFINITIONS>)
 
+# bcrypt.dll (random bytes) is no KnownDLL: the stubs import it delayed, so
+# it is loaded on first use, after the search has been limited to System32.
+find_program(KEL_DLLTOOL NAMES ${KEL_MINGW_PREFIX}-dlltool x86_64-w64-mingw32-dlltool REQUIRED)
+set(kel_bcrypt_delay ${CMAKE_CURRENT_BINARY_DIR}/libbcrypt_delay.a)
+add_custom_command(OUTPUT ${kel_bcrypt_delay}
+  COMMAND ${KEL_DLLTOOL} --input-def ${CMAKE_CURRENT_SOURCE_DIR}/win/system/bcrypt.def
+          --dllname bcrypt.dll --output-delaylib ${kel_bcrypt_delay}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/system/bcrypt.def)
+add_custom_target(kel_bcrypt_delay_lib DEPENDS ${kel_bcrypt_delay})
+set(kel_win_system_libs ${kel_bcrypt_delay} delayimp)
+
 add_executable(kelvane-sfx-cli main/win/StubCliMain.cpp win/kelvane-sfx-cli.rc ${kel_stub_objects})
 target_include_directories(kelvane-sfx-cli PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(kelvane-sfx-cli PRIVATE ${kel_win_definitions})
-target_link_libraries(kelvane-sfx-cli PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads shell32)
+target_link_libraries(kelvane-sfx-cli PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads shell32
+                      ${kel_win_system_libs})
+add_dependencies(kelvane-sfx-cli kel_bcrypt_delay_lib)
 target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options})
 
 file(GLOB win_view_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/*.cpp)
@@ -22,7 +35,8 @@ add_executable(kelvane-sfx WIN32 main/win/StubGuiMain.cpp ${win_view_srcs} win/k
 target_include_directories(kelvane-sfx PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(kelvane-sfx PRIVATE ${kel_win_definitions})
 target_link_libraries(kelvane-sfx PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads comctl32 ole32
-                      shell32 uuid)
+                      shell32 uuid ${kel_win_system_libs})
+add_dependencies(kelvane-sfx kel_bcrypt_delay_lib)
 target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options})
 
 if(KELVANE_TESTS)

@@ -1,8 +1,9 @@
 #include "app/win/WinDialog.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <cstdio>
 

@@ -1,7 +1,8 @@
 #include "app/win/WinDialogs.h"
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -86,8 +87,14 @@ HICON TypeIcon(TMsgDlgType type, int size) {
                       : type == mtError       ? IDI_ERROR
                       : type == mtInformation ? IDI_INFORMATION
                                               : IDI_QUESTION;
+  // Common controls 6 (the manifest's) scale the system's icons down from
+  // their large image; without it the 32-pixel icon serves.
+  using TLoadIconWithScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+  static const auto scaleDown = reinterpret_cast<TLoadIconWithScaleDown>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
   HICON icon = nullptr;
-  if (FAILED(LoadIconWithScaleDown(nullptr, id, size, size, &icon))) icon = LoadIconW(nullptr, id);
+  if (!scaleDown || FAILED(scaleDown(nullptr, id, size, size, &icon)))
+    icon = LoadIconW(nullptr, id);
   return icon;
 }
 

@@ -153,9 +153,15 @@ void TWinForm1View::Layout(UINT dpi) {
   place(bnExit, kExitPlace);
   place(edPath, kPathPlace);
   place(bnSelectDestPath, kSelectPlace);
-  place(cboverwrite, kOverwritePlace);
-  // The label keeps its place; where the system's font is wider than the
-  // classic one it grows rather than cut its text.
+  // The check box and the label keep their places; where the system's font
+  // is wider than the classic one they grow rather than cut their texts.
+  TPlace overwrite = kOverwritePlace;
+  SendMessageW(cboverwrite, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  overwrite.Width = std::max<int>(
+      overwrite.Width,
+      Unscale(TextExtent(cboverwrite, font).cx + GetSystemMetrics(SM_CXMENUCHECK) + Scale(6, dpi),
+              dpi));
+  place(cboverwrite, overwrite);
   TPlace label = kLabelPlace;
   SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   label.Width = std::max<int>(label.Width, Unscale(TextExtent(Label1, font).cx, dpi) + 1);

@@ -1,7 +1,8 @@
 #include "app/win/system/WinStart.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 
