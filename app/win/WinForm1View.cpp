@@ -159,7 +159,7 @@ void TWinForm1View::Layout(UINT dpi) {
   SendMessageW(cboverwrite, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   overwrite.Width = std::max<int>(
       overwrite.Width,
-      Unscale(TextExtent(cboverwrite, font).cx + GetSystemMetrics(SM_CXMENUCHECK) + Scale(6, dpi),
+      Unscale(TextExtent(cboverwrite, font).cx + GetSystemMetrics(SM_CXMENUCHECK) + Scale(10, dpi),
               dpi));
   place(cboverwrite, overwrite);
   TPlace label = kLabelPlace;
