@@ -41,6 +41,21 @@ target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options})
 
 if(KELVANE_TESTS)
   enable_testing()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  # The dialog's logic and the Windows side of the app, run under wine (the
+  # toolchain's emulator). The Linux test_app's other files start the stubs
+  # as POSIX processes; the Windows stubs are run by the scripts below.
+  add_executable(test_app
+    ${PROJECT_SOURCE_DIR}/tests/app/Form1Test.cpp ${PROJECT_SOURCE_DIR}/tests/app/SFXArchiverTest.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/SFXArgsTest.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/TerminalProgressTest.cpp
+    ${PROJECT_SOURCE_DIR}/tests/app/win/ZoneMarkTest.cpp)
+  target_link_libraries(test_app PRIVATE kel_app kel_engine kel_container kel_coding
+    kel_deflate_zlib kel_names kel_platform GTest::gtest GTest::gtest_main)
+  target_include_directories(test_app PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(test_app DISCOVERY_MODE PRE_TEST)
+
   set(kel_win_tests ${PROJECT_SOURCE_DIR}/tests/app/win)
   # What the stubs import, and how they are marked (subsystem, manifest).
   add_test(NAME SFXWin.ImportsOnlySystemDlls
