@@ -66,13 +66,15 @@ if(KELVANE_TESTS)
     # The console stub end to end under wine: batch extraction, listing,
     # testing, the zone mark, a signed stub (read by kelvane.exe too).
     set(kel_win_tool "")
-    if(TARGET kelvane)
-      set(kel_win_tool $<TARGET_FILE:kelvane>)
+    if(TARGET kelvane-cli)
+      set(kel_win_tool $<TARGET_FILE:kelvane-cli>)
     endif()
     add_test(NAME SFXWin.ConsoleStub
       COMMAND ${kel_win_tests}/console_stub_test.sh $<TARGET_FILE:kelvane-sfx-cli>
               $<TARGET_FILE:kelvane-sfx> "${kel_win_tool}")
-    set_tests_properties(SFXWin.ConsoleStub PROPERTIES TIMEOUT 300)
+    # One wine session at a time: a program started without a display while
+    # the window test's display is in use can keep the window from appearing.
+    set_tests_properties(SFXWin.ConsoleStub PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
     # The window under Xvfb; its screenshots stay under the build directory.
     find_program(KEL_XVFB_RUN xvfb-run)
     find_program(KEL_XDOTOOL xdotool)
@@ -81,7 +83,7 @@ if(KELVANE_TESTS)
       add_test(NAME SFXWin.WindowOpensAndAnswers
         COMMAND ${kel_win_tests}/window_test.sh $<TARGET_FILE:kelvane-sfx>
                 ${CMAKE_BINARY_DIR}/artifacts/sfx-window-win)
-      set_tests_properties(SFXWin.WindowOpensAndAnswers PROPERTIES TIMEOUT 300)
+      set_tests_properties(SFXWin.WindowOpensAndAnswers PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine)
     endif()
   endif()
 endif()
