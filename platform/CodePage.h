@@ -1,6 +1,12 @@
-// The two fixed single-byte code pages that stand for the system's ANSI and OEM
-// code pages: Windows-1252 (ANSI) and 850 (OEM).
+// The system's ANSI and OEM code pages. Linux has none: the fixed single-byte
+// pages Windows-1252 (ANSI) and 850 (OEM) stand for them, with the tables below.
+// Windows uses the system's own (GetACP, GetOEMCP) through its conversions,
+// best fit included; on a Western European system these are the same 1252 and
+// 850. There a multibyte ANSI page (Asian systems) gives more than one byte
+// for some characters, and the single-byte forms below answer the default
+// character for them.
 //
+// The Linux tables:
 // ANSI <-> OEM follows the platform's behaviour: a byte whose character exists in
 // the other page maps to it; the bytes that have no counterpart map to a fixed
 // look-alike (best fit), so the conversion is many-to-one there and does not

@@ -10,7 +10,8 @@ class TFileReader {
  public:
   // A descriptor of its own for the file behind Handle (a TFileStream's
   // Handle()): it stays valid whatever becomes of Handle. Valid() is false
-  // when the system gives none.
+  // when the system gives none. Windows: the file opened again for reading
+  // (ReOpenFile), so none is given when Handle's opener denies reading.
   explicit TFileReader(int handle);
   ~TFileReader();
   TFileReader(const TFileReader&) = delete;

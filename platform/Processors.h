@@ -4,7 +4,8 @@
 namespace kelvane {
 
 // The processors the process is allowed to use (its affinity mask, so that
-// taskset and container CPU sets are respected); at least 1.
+// taskset and container CPU sets are respected); at least 1. Windows: the
+// process's affinity mask (its processor group).
 unsigned ProcessorsAvailable();
 
 }  // namespace kelvane

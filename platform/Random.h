@@ -6,7 +6,8 @@
 
 namespace kelvane {
 
-// Fills Buffer with Count bytes from the system's random source (getrandom).
+// Fills Buffer with Count bytes from the system's random source (getrandom;
+// BCryptGenRandom with the system's preferred generator on Windows).
 // Raises Exception when the source fails, never falls back to a weak one.
 void RandomBytes(void* buffer, size_t count);
 

@@ -78,6 +78,10 @@ inline constexpr uint16_t fmShareDenyRead = 0x0030;
 inline constexpr uint16_t fmShareDenyNone = 0x0040;
 inline constexpr uint16_t fmCreate = 0xFF00;
 
+// Linux emulates the share modes with open-file-description locks among the
+// openers that use them; Windows has them from the system (CreateFileW), so
+// they hold against every program. fmShareCompat denies nothing on both, and
+// on Windows others may rename or delete the file unless writing is denied.
 class TFileStream : public TStream {
  public:
   // Opens (or with fmCreate creates/truncates) Path. Raises EFOpenError or

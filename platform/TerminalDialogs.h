@@ -14,7 +14,7 @@ namespace kelvane {
 // given, so a closed terminal never blocks the program.
 class TTerminalDialogs : public TDialogs {
  public:
-  // Talks to the controlling terminal (/dev/tty), or to standard input and
+  // Talks to the controlling terminal (/dev/tty; the console on Windows), or to standard input and
   // standard error when /dev/tty cannot be opened but standard input is a
   // terminal; with neither, answers as TNonInteractiveDialogs.
   TTerminalDialogs() = default;

@@ -2,6 +2,12 @@
 // and, for a symbolic link, the target. Paths are UTF-16 with PathDelim, as in
 // FileSystem.h; every function answers with the system's result and raises
 // nothing.
+//
+// Windows keeps no Unix modes and this program makes no links there: entries
+// get the mode a Unix tool would show (0755 folders, 0644 files, without the
+// write bits when read-only, 0777 links), the identity is the volume serial and
+// file index, SetHandleMode does nothing and answers true for an open file,
+// CreateSymbolicLink and SetLinkUnixTime answer false.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +44,8 @@ bool ReadDiskEntry(const UString& path, bool followLinks, TDiskEntry& entry);
 // there.
 bool FileIdentity(const UString& path, TFileId& id);
 
-// A symbolic link is at Path (not followed).
+// A symbolic link is at Path (not followed). Windows: any reparse point
+// (symbolic link, junction, mount point), so nothing is written through one.
 bool IsSymbolicLink(const UString& path);
 
 // Sets the permission bits of the file behind Handle to Mode & 0777: setuid,

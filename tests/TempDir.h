@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <random>
+#include <stdexcept>
 #include <string>
 
 #include "platform/Text.h"
@@ -12,9 +14,16 @@ namespace kelvane::test {
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kelvane-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    FRoot = tmpl;
+    // A new name that nobody else made: create_directory tells whether it was ours.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && FRoot.empty(); ++attempt) {
+      const auto candidate = base / ("kelvane-" + std::to_string(random() % 100000000));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) FRoot = candidate;
+    }
+    if (FRoot.empty()) throw std::runtime_error("cannot create a temporary folder");
   }
   ~TempDir() {
     std::error_code ec;
@@ -26,8 +35,11 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& Root() const { return FRoot; }
-  // Root + "/" + Name as engine text.
-  UString Path(const UString& name) const { return FromUtf8(FRoot.string()) + u"/" + name; }
+  // Root + PathDelim + Name as engine text.
+  UString Path(const UString& name) const {
+    const std::u8string root = FRoot.u8string();
+    return FromUtf8(std::string(root.begin(), root.end())) + PathDelim + name;
+  }
   std::string NativePath(const std::string& name) const { return (FRoot / name).string(); }
 
  private:

@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-namespace kelvane {
+#include <algorithm>
 
-uint64_t TickCount() {
-  return GetTickCount64();
-}
+namespace kelvane {
 
 int64_t PerformanceCounter() {
   LARGE_INTEGER now;
@@ -18,6 +16,13 @@ int64_t PerformanceFrequency() {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   return frequency.QuadPart;
+}
+
+// One clock for both: the performance counter counts from boot too, and
+// GetTickCount64 only moves every 10-16 ms.
+uint64_t TickCount() {
+  return static_cast<uint64_t>(PerformanceCounter() /
+                               std::max<int64_t>(1, PerformanceFrequency() / 1000));
 }
 
 }  // namespace kelvane

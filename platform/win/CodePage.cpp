@@ -79,7 +79,25 @@ void MapInPlace(const TByteMap& map, char* data, size_t size) {
 }  // namespace
 
 AnsiString UnicodeToAnsi(UStringView s, bool* usedDefault) {
-  return FromUnicode(CP_ACP, s, true, usedDefault);
+  // A surrogate pair is one character: one default character when the page
+  // lacks it (a single-byte page would give one per half).
+  UString text(s);
+  if (GetACP() != CP_UTF8) {
+    size_t out = 0;
+    for (size_t i = 0; i < text.size(); ++i, ++out) {
+      const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      CPINFO info{};
+      if (pair && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1) {
+        text[out] = 0xFFFF;  // a noncharacter: no page has a form for it
+        ++i;
+      } else {
+        text[out] = text[i];
+      }
+    }
+    text.resize(out);
+  }
+  return FromUnicode(CP_ACP, text, true, usedDefault);
 }
 
 UString AnsiToUnicode(std::string_view s) {

@@ -67,7 +67,6 @@ bool CopyRangeByReading(int source, int64_t sourceAt, int dest, int64_t destAt, 
     errno = EBADF;
     return false;
   }
-  TKeepOffset keepIn(in), keepOut(out);
   std::vector<char> buf(static_cast<size_t>(std::min<int64_t>(count, 256 * 1024)));
   while (count > 0) {
     OVERLAPPED o = At(sourceAt);
@@ -114,6 +113,7 @@ bool CopyFileRange(int source, int64_t sourceAt, int dest, int64_t destAt, int64
     errno = ENOSPC;
     return false;
   }
+  TKeepOffset keepSource(HandleOf(source)), keepDest(HandleOf(dest));
   // The system has no range copy between open files: a test's stand-in may
   // take a part, reads and writes do the rest.
   while (GRangeCopyCall && count > 0) {

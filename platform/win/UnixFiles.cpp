@@ -6,6 +6,9 @@
 #include "platform/Text.h"
 #include "platform/win/WinPath.h"
 
+// windows.h names its own CreateSymbolicLink (a macro); ours is meant here.
+#undef CreateSymbolicLink
+
 namespace kelvane {
 namespace {
 

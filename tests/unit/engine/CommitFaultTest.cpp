@@ -3,9 +3,11 @@
 // writable opening finds exactly the old archive or exactly the new one, with
 // no file of the commit left beside it.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -41,10 +43,12 @@ bool RecordCall(TFileLayerCall call) {
   return true;
 }
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 bool ExitAtCall(TFileLayerCall) {
   if (++GCall == GStopAt) _exit(kStopped);  // before the call happens
   return true;
 }
+#endif  // _WIN32
 
 bool FailAtCall(TFileLayerCall call) {
   ++GCall;
@@ -53,11 +57,13 @@ bool FailAtCall(TFileLayerCall call) {
   return !(GDiskStaysFull && GCall > GStopAt && (call == flcCreate || call == flcWrite));
 }
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 bool ReportToPipe(TFileLayerCall) {
   const char byte = 0;
   if (write(GPipe, &byte, 1) != 1) _exit(kRaised);
   return true;
 }
+#endif  // _WIN32
 
 // Openings of the archive at GIntruderPath by others, tried from within the
 // commit at call GStopAt: what they found, and whether the commit's files stayed.
@@ -103,6 +109,7 @@ const char* CallName(TFileLayerCall call) {
   return names[call];
 }
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 // Runs Body in a child process; returns its exit code (-1 when it did not exit).
 int InChild(const std::function<void()>& body) {
   fflush(nullptr);
@@ -119,6 +126,7 @@ int InChild(const std::function<void()>& body) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif  // _WIN32
 
 // Renames and deletes items within an update, as the public calls will.
 class TChanger : public TKelvane {
@@ -299,6 +307,7 @@ class CommitFaultTest : public ::testing::Test {
   bool FOldItemsInMemory = false;
 };
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 TEST_F(CommitFaultTest, AStopBeforeAnyCallLeavesExactlyTheOldOrTheNewArchive) {
   MakeSmallOld();
   for (const TCommitKind& kind : Kinds()) {
@@ -322,7 +331,9 @@ TEST_F(CommitFaultTest, AStopBeforeAnyCallLeavesExactlyTheOldOrTheNewArchive) {
     ExpectOneCommitPoint(outcomes);
   }
 }
+#endif  // _WIN32
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 TEST_F(CommitFaultTest, AStopDuringTheRollBackIsRolledBackByTheNextOpening) {
   MakeSmallOld();
   const TCommitKind kind = Kinds()[1];  // the rewrite: everything saved goes back
@@ -373,6 +384,7 @@ TEST_F(CommitFaultTest, AStopDuringTheRollBackIsRolledBackByTheNextOpening) {
     EXPECT_EQ(Reopen(kind.After), oOld);
   }
 }
+#endif  // _WIN32
 
 TEST_F(CommitFaultTest, OthersOpeningDuringACommitTakeNothingAwayAndAreToldWhy) {
   MakeSmallOld();
@@ -561,6 +573,7 @@ TEST_F(CommitFaultTest, AFailingSourceLeavesTheArchiveAsItWasAndSaysWhy) {
   }
 }
 
+#ifndef _WIN32  // a stopped or killed process needs fork(): no such thing on Windows
 TEST_F(CommitFaultTest, AKillAtManyMomentsOfALargeCommitLeavesTheOldOrTheNewArchive) {
   constexpr size_t kItemSize = 4 << 20;
   MakeOld({{u"a.bin", Noise(kItemSize, 1)},
@@ -617,6 +630,7 @@ TEST_F(CommitFaultTest, AKillAtManyMomentsOfALargeCommitLeavesTheOldOrTheNewArch
     Reopen(kind.After);
   }
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kelvane

@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include "unit/WinPosix.h"
 
 #include <fstream>
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <unistd.h>
 #include <atomic>
 #include <cerrno>
+#include "unit/WinPosix.h"
 
 #include "DecodeTestSupport.h"
 #include "TempDir.h"

@@ -94,8 +94,10 @@ TEST(CodePage, ConversionBetweenPagesKeepsTheCharacterWhereBothHoldIt) {
       EXPECT_EQ(OemToAnsiChar(oem), ansi);
     } else {
       ++withoutForm;
+#ifndef _WIN32  // the fixed tables' choice; Windows' own best fit may land on a box corner
       // Best fit lands on a character that survives the way back.
       EXPECT_EQ(AnsiToOemChar(OemToAnsiChar(oem)), oem);
+#endif
     }
   }
   // 0x80-0x9F except the f hook.
@@ -103,6 +105,10 @@ TEST(CodePage, ConversionBetweenPagesKeepsTheCharacterWhereBothHoldIt) {
 }
 
 TEST(CodePage, BestFitChoices) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the fixed tables' look-alikes; Windows converts with its own best fit "
+                  "(WinCodePage compares with the system's conversions)";
+#endif
   struct {
     uint8_t From;
     uint8_t To;

@@ -164,15 +164,21 @@ TEST(FileStream, CreateNewMakesOnlyWhatIsNotThere) {
   }
   { TFileStream(dir.Path(u"old.bin"), fmCreate).WriteBuffer("old", 3); }
   const std::string root = ToUtf8(dir.Path(u""));
+  fs::create_directory(root + "/folder");
+#ifndef _WIN32  // links need a privilege on Windows (and wine makes none)
   fs::create_symlink(root + "/nowhere", root + "/dangling");
   fs::create_symlink(root + "/old.bin", root + "/link");
-  fs::create_directory(root + "/folder");
   for (const char16_t* name : {u"old.bin", u"dangling", u"link", u"folder", u"no/such/x"}) {
+#else
+  for (const char16_t* name : {u"old.bin", u"folder", u"no/such/x"}) {
+#endif
     SCOPED_TRACE(ToUtf8(name));
     EXPECT_THROW(TFileStream::CreateNew(dir.Path(name)), EFCreateError);
   }
+#ifndef _WIN32
   EXPECT_FALSE(fs::exists(root + "/nowhere"));
   EXPECT_TRUE(fs::is_symlink(root + "/dangling"));
+#endif
   EXPECT_EQ(fs::file_size(root + "/old.bin"), 3u);
 }
 

@@ -11,6 +11,16 @@
 
 namespace kelvane::test {
 
+#ifdef _WIN32
+// The C library of Windows has no setenv; _putenv_s with an empty value removes.
+inline int setenv(const char* name, const char* value, int) {
+  return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+  return _putenv_s(name, "");
+}
+#endif
+
 class TimeZoneTest : public ::testing::Test {
  protected:
   // Central European time: UTC+1, summer time UTC+2 from the last Sunday of March
