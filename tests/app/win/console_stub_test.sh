@@ -128,7 +128,9 @@ PY
     cmp -s "$work/src/$f" "$dir/out/$f" || fail "$f was not extracted from the signed stub"
   done
   run 0 "$dir/setup.exe" --test
-  if [ -n "$tool" ]; then
+  if [ -n "$tool" ] && [ ! -f "$tool" ]; then
+    echo "kelvane.exe is not built ($tool): the tool's reading of the signed stub is not tried"
+  elif [ -n "$tool" ]; then
     run 0 "$tool" l "$dir/setup.exe"
     grep -q 'a.txt' "$work/out" || fail "kelvane.exe does not list the signed stub: $(cat "$work/out")"
   fi
