@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "app/ZoneMark.h"
+#include "engine/KelDestPath.h"
+#include "names/Paths.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -68,12 +72,44 @@ std::string TRunTally::Summary(const char* verb) const {
 void TSFXArchiver::DoConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
                                       bool& Confirm) {
   TKelvane::DoConfirmOverwrite(SourceFileName, DestFileName, Confirm);
-  if (!Confirm) FTally.Note(SourceFileName, ioKept);
+  FExtractingPath = DestFileName;
+  if (!Confirm) {
+    FTally.Note(SourceFileName, ioKept);
+    FNotWritten = true;
+  }
 }
 
 void TSFXArchiver::DoPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile) {
   TKelvane::DoPassword(FileName, NewPassword, SkipFile);
-  if (SkipFile) FTally.Note(FileName, ioSkipped);
+  if (SkipFile) {
+    FTally.Note(FileName, ioSkipped);
+    FNotWritten = true;
+  }
+}
+
+void TSFXArchiver::DoExtractFile(UString& FileName, uint32_t& FileAttr, const AnsiString& Comment) {
+  TKelvane::DoExtractFile(FileName, FileAttr, Comment);
+  FExtracting = FileName;
+}
+
+void TSFXArchiver::DoFileProgress(const UString& FileName, double Progress,
+                                  TKelProcessOperation Operation, TKelProgressPhase ProgressPhase,
+                                  bool& Cancel) {
+  TKelvane::DoFileProgress(FileName, Progress, Operation, ProgressPhase, Cancel);
+  if (Operation != poExtract || !FZoneMark) return;
+  if (ProgressPhase == ppStart) {
+    FExtracting.clear();
+    FExtractingPath.clear();
+    FNotWritten = false;
+    return;
+  }
+  if (ProgressPhase != ppEnd || FNotWritten || FExtracting.empty()) return;
+  // A kept file is not this archive's: it keeps the mark it has.
+  UString path = FExtractingPath;
+  if (path.empty())
+    path = IsFullDiskPath(FExtracting) ? FExtracting
+                                       : BaseDirectory(BaseDir(), CurrentDirectory()) + FExtracting;
+  if (IsFile(path)) WriteZoneMark(path, *FZoneMark);
 }
 
 void TSFXArchiver::DoProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <string>
 
 #include "engine/Kelvane.h"
 
@@ -54,16 +55,31 @@ class TSFXArchiver : public TKelvane {
   TRunTally& Tally() { return FTally; }
   const TRunTally& Tally() const { return FTally; }
 
+  // The zone mark (ZoneMark.h) every file extracted from now on is given;
+  // nothing: files get none. A file system that cannot hold it leaves the
+  // file unmarked, as the system's own extraction does.
+  void SetZoneMark(std::optional<std::string> mark) { FZoneMark = std::move(mark); }
+  const std::optional<std::string>& ZoneMark() const { return FZoneMark; }
+
  protected:
   void DoConfirmOverwrite(const UString& SourceFileName, UString& DestFileName,
                           bool& Confirm) override;
   void DoPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile) override;
+  void DoExtractFile(UString& FileName, uint32_t& FileAttr, const AnsiString& Comment) override;
+  void DoFileProgress(const UString& FileName, double Progress, TKelProcessOperation Operation,
+                      TKelProgressPhase ProgressPhase, bool& Cancel) override;
   void DoProcessFileFailure(const UString& FileName, TKelProcessOperation Operation,
                             int32_t NativeError, int32_t ErrorCode, const UString& ErrorMessage,
                             TKelAction& Action) override;
 
  private:
   TRunTally FTally;
+  std::optional<std::string> FZoneMark;
+  // The item being extracted: its name below the destination as the handlers
+  // left it, the path the overwrite question gave, and whether it was written.
+  UString FExtracting;
+  UString FExtractingPath;
+  bool FNotWritten = false;
 };
 
 }  // namespace kelvane

@@ -100,13 +100,14 @@ int RunList(const TSFXRun& run, std::FILE* out, std::FILE* err) {
     TKelArchiveItem item;
     for (bool found = archive->FindFirst(u"*.*", item, KelAllItemsAttr, u""); found;
          found = archive->FindNext(item)) {
-      std::fprintf(out, "%12lld %12lld  %s  %s%s\n", static_cast<long long>(item.UncompressedSize),
-                   static_cast<long long>(item.CompressedSize),
-                   DosDateTime(item.LastModFileDate, item.LastModFileTime).c_str(),
-                   ToUtf8(item.StoredPath + item.FileName +
-                          ((item.ExternalFileAttributes & faDirectory) ? u"/" : u""))
-                       .c_str(),
-                   item.Encrypted ? "  (encrypted)" : "");
+      std::fprintf(
+          out, "%12lld %12lld  %s  %s%s\n", static_cast<long long>(item.UncompressedSize),
+          static_cast<long long>(item.CompressedSize),
+          DosDateTime(item.LastModFileDate, item.LastModFileTime).c_str(),
+          ToUtf8(item.StoredPath + item.FileName +
+                 ((item.ExternalFileAttributes & faDirectory) ? UString(1, PathDelim) : UString()))
+              .c_str(),
+          item.Encrypted ? "  (encrypted)" : "");
       size += item.UncompressedSize;
       packed += item.CompressedSize;
       ++count;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
 #include "app/AppTexts.h"
@@ -27,20 +26,11 @@ namespace {
 std::string ProgramName(int argc, char** argv) {
   if (argc < 1 || !argv[0] || !*argv[0]) return "kelvane-sfx";
   const std::string path = argv[0];
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of(PathDelim == u'/' ? "/" : "/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool NonEmptyEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value;
-}
-
 }  // namespace
-
-bool HasDisplayEnvironment() {
-  return NonEmptyEnv("DISPLAY") || NonEmptyEnv("WAYLAND_DISPLAY");
-}
 
 int RunTerminalDialog(const TSFXRun& run, const TSFXArgs& args) {
   if (!::isatty(STDIN_FILENO)) {

@@ -19,8 +19,9 @@ using TWindowDialog = std::optional<int> (*)(const TSFXRun& run, const TSFXArgs&
 // exit status (TSFXExitStatus).
 int SFXStub(int argc, char** argv, TWindowDialog window);
 
-// Whether the environment names a display: DISPLAY or WAYLAND_DISPLAY is set
-// and not empty.
+// Whether a window can be seen: on Linux the environment names a display
+// (DISPLAY or WAYLAND_DISPLAY set and not empty); on Windows the process's
+// window station is visible (not a service's).
 bool HasDisplayEnvironment();
 
 // The dialog in the terminal. Without a terminal on standard input nobody

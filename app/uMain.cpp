@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include "app/AppTexts.h"
+#include "app/ZoneMark.h"
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
 
@@ -34,6 +35,8 @@ TForm1::TForm1(TComponent* AOwner, TForm1View& View, const UString& ExePath)
   SetName(u"Form1");
   Archiver = new TSFXArchiver(this);
   ApplyArchiverSettings(*Archiver);
+  // What came from the internet stays marked as such once extracted.
+  Archiver->SetZoneMark(ReadZoneMark(FExePath));
   Archiver->SetOnConfirmOverwrite([this](TKelBaseArchiver* Sender, const UString& SourceFileName,
                                          UString& DestFileName, bool& Confirm) {
     ArchiverConfirmOverwrite(Sender, SourceFileName, DestFileName, Confirm);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -78,11 +79,16 @@ TEST(Form1Create, PathIsTheExecutablesFolderWithItsSeparator) {
       {u"/a b/ñandú/setup.bin", u"/a b/ñandú/"},
       {u"", u""},  // no executable path: the field stays empty
   };
+  // The same paths with the platform's separator.
+  const auto native = [](UString path) {
+    std::replace(path.begin(), path.end(), u'/', PathDelim);
+    return path;
+  };
   for (const auto& row : table) {
     TComponent application(nullptr);
     TFakeView view;
-    new TForm1(&application, view, row.Exe);
-    EXPECT_EQ(view.Path, row.Path) << ToUtf8(row.Exe);
+    new TForm1(&application, view, native(row.Exe));
+    EXPECT_EQ(view.Path, native(row.Path)) << ToUtf8(row.Exe);
   }
 }
 
