@@ -35,9 +35,11 @@ endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kelvane.pc.in ${CMAKE_BINARY_DIR}/kelvane.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/kelvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# Made by running the built tool: its help is the one source of both.
+# Made by running the built tool: its help is the one source of both. A
+# cross build cannot run its tool, and a man page and bash completion are of
+# no use on Windows.
 find_package(Python3 COMPONENTS Interpreter)
-if(Python3_FOUND)
+if(Python3_FOUND AND NOT CMAKE_CROSSCOMPILING)
   set(kel_docs ${CMAKE_BINARY_DIR}/docs)
   add_custom_command(OUTPUT ${kel_docs}/kelvane.1 ${kel_docs}/kelvane.bash
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/gen-docs.py
