@@ -11,6 +11,14 @@
 
 namespace kelvane::test {
 
+// Linux file systems tell letter case apart, so an existing file is found
+// under its own name; Windows ones do not, and any spelling opens it.
+#ifdef _WIN32
+inline constexpr bool kCaseSensitiveFiles = false;
+#else
+inline constexpr bool kCaseSensitiveFiles = true;
+#endif
+
 inline std::string OnDisk(std::string name) {
   std::replace(name.begin(), name.end(), '/', static_cast<char>(PathDelim));
   return name;

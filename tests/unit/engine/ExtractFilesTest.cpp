@@ -103,7 +103,7 @@ TEST_F(ExtractFiles, AMissingBaseFolderIsCreatedAndAnImpossibleOneIsReported) {
 
 TEST_F(ExtractFiles, TheExtractHandlerRenamesAndMayGiveAFullPath) {
   Lines seen;
-  const UString elsewhere = FDir.Path(u"elsewhere/deep/y.txt");
+  const UString elsewhere = FDir.Path(test::OnDisk(u"elsewhere/deep/y.txt"));
   FArchiver.SetOnExtractFile(
       [&](TKelBaseArchiver*, UString& name, uint32_t& attr, const AnsiString& comment) {
         seen.push_back(ToUtf8(name) + " " + std::to_string(attr) + " " + comment);

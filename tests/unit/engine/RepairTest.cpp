@@ -88,7 +88,7 @@ class RepairTest : public ::testing::Test {
   }
 
   void ExpectIntactItemsKept(const TEntries& repaired) {
-    for (const UString name : {u"text.txt", OnDisk(u"sub/"), OnDisk(u"sub/last.txt")}) {
+    for (const UString name : {UString(u"text.txt"), OnDisk(u"sub/"), OnDisk(u"sub/last.txt")}) {
       SCOPED_TRACE(ToUtf8(name));
       ASSERT_TRUE(repaired.contains(name));
       EXPECT_TRUE(repaired.at(name).Data == Good.at(name).Data);
@@ -112,7 +112,7 @@ TEST_F(RepairTest, IntactItemsKeepTheirBytesTimesAndAttributes) {
     ExpectIntactItemsKept(repaired);
     if (source == &Damaged) {
       // With the directory, attributes are known too.
-      for (const UString name : {u"text.txt", OnDisk(u"sub/last.txt")})
+      for (const UString name : {UString(u"text.txt"), OnDisk(u"sub/last.txt")})
         EXPECT_EQ(repaired.at(name).Attr, Good.at(name).Attr);
       // The damaged item keeps its time and attributes with what was decoded.
       ASSERT_TRUE(repaired.contains(u"damaged.bin"));

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "DecodeTestSupport.h"
+#include "DiskName.h"
 #include "container/KelDirItem.h"
 
 namespace kelvane {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DiskName.h"
 #include "NativeError.h"
 #include "TempDir.h"
 #include "UpdateTestSupport.h"

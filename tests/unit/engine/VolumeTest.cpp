@@ -100,12 +100,7 @@ TEST(VolumeNames, ExistingVolumesKeepTheirLetterCase) {
   WriteFileBytes(dir.NativePath("setup.ZIP"), {1});
   TVolumeProbe a(nullptr);
   a.SetSpanningMode(smSplitting);
-#ifdef _WIN32
-  // The file system ignores letter case: the rule's name opens the part.
-  const bool keepsCase = false;
-#else
-  const bool keepsCase = true;
-#endif
+  const bool keepsCase = test::kCaseSensitiveFiles;  // else the rule's name opens the part
   EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0),
             dir.Path(keepsCase ? u"data.Z01" : u"data.z01"));
   EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 1), dir.Path(u"data.z02"));
