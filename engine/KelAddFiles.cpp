@@ -67,7 +67,7 @@ bool TKelBaseArchiver::PathMatchesMask(const UString& Path, const UString& Mask,
   const TKelResolvedMask resolved = ResolveMask(mask);
   if (resolved.Relative) {
     UString r = RelativePath(IncludeBackslash(FCurrentDir), path);
-    if (nameOnly) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? u"/" : u"");
+    if (nameOnly) r = FileNamePart(ExcludeBackslash(r)) + (IsFolder ? UString(1, PathDelim) : u"");
     if (r.empty()) r = FileNamePart(ExcludeBackslash(path));
     if (WildcardMatch(r, mask, true)) return true;
     const UString base = IncludeBackslash(ResolvePath(FBaseDir, u"", FCurrentDir));

@@ -116,6 +116,7 @@ void TKelBaseArchiver::MakeSFX(const UString& SFXFileName) {
 
   TFileStream stub(FSFXStub, ModeReadShared);
   const UString tempName = TempFileBeside(SFXFileName);
+  bool cancelled = false;
   try {
     TFileStream out(tempName, fmOpenReadWrite | fmShareExclusive);
     FProgressEnabled = false;
@@ -125,25 +126,29 @@ void TKelBaseArchiver::MakeSFX(const UString& SFXFileName) {
     const bool appended = FastFileAppend(out, *source, FFileName);
     FProgressEnabled = false;
     if (!appended) throw EKelException(NativeMakeSfxError, this);
-    if (FProgressCancel) {
-      RemoveFile(tempName);
-      return;
+    cancelled = FProgressCancel;
+    if (!cancelled) {
+      // Read back, the directory finds the stub and counts it in every offset;
+      // written in place, the offsets stored say so.
+      TKelDirManager sfxDir(&out, false, this);
+      sfxDir.LoadDir();
+      sfxDir.SaveDir(false);
+      // Runs as a program: executable for whoever may read it, as a linker's
+      // output is.
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      if (!SetHandleMode(out.Handle(), 0777 & ~mask) || !out.Flush())
+        throw EWriteError(u"Cannot complete \"" + SFXFileName + u"\"");
     }
-    // Read back, the directory finds the stub and counts it in every offset;
-    // written in place, the offsets stored say so.
-    TKelDirManager sfxDir(&out, false, this);
-    sfxDir.LoadDir();
-    sfxDir.SaveDir(false);
-    // Runs as a program: executable for whoever may read it, as a linker's
-    // output is.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (!SetHandleMode(out.Handle(), 0777 & ~mask) || !out.Flush())
-      throw EWriteError(u"Cannot complete \"" + SFXFileName + u"\"");
   } catch (...) {
     FProgressEnabled = false;
     RemoveFile(tempName);
     throw;
+  }
+  // Removed only once closed: Windows deletes no file that is still open.
+  if (cancelled) {
+    RemoveFile(tempName);
+    return;
   }
   if (!ReplaceOnDisk(tempName, SFXFileName)) {
     RemoveFile(tempName);

@@ -11,6 +11,18 @@
 
 namespace kelvane::test {
 
+// Removes Path with everything in it, read-only files included (Windows
+// refuses to delete those).
+inline void RemoveTree(const std::filesystem::path& path) {
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (!it->is_symlink(ec))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path);
+}
+
 class TempDir {
  public:
   TempDir() {
@@ -29,7 +41,10 @@ class TempDir {
     std::error_code ec;
     std::filesystem::permissions(FRoot, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(FRoot, ec);
+    try {
+      RemoveTree(FRoot);
+    } catch (const std::filesystem::filesystem_error&) {
+    }
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

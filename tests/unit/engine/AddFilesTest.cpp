@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DiskName.h"
 #include "TempDir.h"
 #include "container/KelDirManager.h"
 #include "engine/Kelvane.h"
@@ -105,13 +106,14 @@ TEST_F(AddFilesTest, MasksAttributesExclusionsAndRecursionChooseWhatIsAdded) {
        u"*.txt",
        faArchive,
        true,
-       u"sub/deep",
+       OnDisk(u"sub/deep"),
        {"a.txt", "skip/e.txt", "sub/c.txt"}},
-      {"one file by name", u"sub/c.txt", faArchive, false, u"", {"sub/c.txt"}},
-      {"a folder's files", u"sub/*.txt", faArchive, false, u"", {"sub/c.txt"}},
+      {"one file by name", OnDisk(u"sub/c.txt"), faArchive, false, u"", {"sub/c.txt"}},
+      {"a folder's files", OnDisk(u"sub/*.txt"), faArchive, false, u"", {"sub/c.txt"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
+    a.CloseArchive();  // an open archive may not be removed (Windows)
     std::filesystem::remove(FDir.NativePath("tree/data.zip"));
     a.OpenArchive();
     a.Options().SetRecurse(c.Recurse);
@@ -152,10 +154,10 @@ TEST_F(AddFilesTest, ExistingNamesAreReplacedAsTheOverwriteModeSays) {
 }
 
 TEST_F(AddFilesTest, AFolderKeptUnderItsNameIsStillSearched) {
-  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  a.AddFiles(OnDisk(u"sub/*"), KelAllItemsAttr, u"");
   Write("tree/sub/deep/new.txt", "new");
   a.Options().SetOverwriteMode(omNever);
-  a.AddFiles(u"sub/*", KelAllItemsAttr, u"");
+  a.AddFiles(OnDisk(u"sub/*"), KelAllItemsAttr, u"");
   EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt", "sub/deep/new.txt"}));
   EXPECT_EQ(Extracted(u"sub/deep/new.txt"), "new");
 }
@@ -175,7 +177,7 @@ TEST_F(AddFilesTest, UpdateReplacesOnlyItemsWhoseFilesAreNewer) {
 }
 
 TEST_F(AddFilesTest, MovingRemovesExactlyTheStoredSources) {
-  a.MoveFiles(u"sub/*.*", faAnyFile, u"");
+  a.MoveFiles(OnDisk(u"sub/*.*"), faAnyFile, u"");
   EXPECT_EQ(Stored(), (Names{"sub/c.txt", "sub/deep/", "sub/deep/d.txt"}));
   EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/c.txt")));
   EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/deep")));
@@ -200,7 +202,7 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
     bool spoiled = false;
     a.SetOnFileProgress([&](TKelBaseArchiver*, const UString& name, double, TKelProcessOperation,
                             TKelProgressPhase phase, bool&) {
-      if (phase != ppEnd || name.back() == u'/' || ++stored != 2) return;
+      if (phase != ppEnd || name.back() == PathDelim || ++stored != 2) return;
       spoiled = true;  // after both files were stored, before any source is removed
       std::filesystem::remove(c);
       std::filesystem::create_directory(c);
@@ -218,7 +220,7 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
       }
       action = asked.size() > 4 ? fxaAbort : answer;  // a loop fails the test, not hangs it
     });
-    a.MoveFiles(u"sub/*.*", faAnyFile, u"");
+    a.MoveFiles(OnDisk(u"sub/*.*"), faAnyFile, u"");
     a.SetOnFileProgress(nullptr);
     a.SetOnProcessFileFailure(nullptr);
 
@@ -229,9 +231,9 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
     if (answer == fxaIgnore) {
       ASSERT_EQ(asked.size(), 2u);
       EXPECT_EQ(asked[0].first, 27);
-      EXPECT_NE(asked[0].second.find("sub/c.txt"), std::string::npos);
+      EXPECT_NE(asked[0].second.find(OnDisk("sub/c.txt")), std::string::npos);
       EXPECT_EQ(asked[1].first, 60);
-      EXPECT_NE(asked[1].second.find("sub/deep"), std::string::npos);
+      EXPECT_NE(asked[1].second.find(OnDisk("sub/deep")), std::string::npos);
       EXPECT_TRUE(std::filesystem::is_directory(c));
       EXPECT_TRUE(std::filesystem::exists(late));
     } else {
@@ -239,7 +241,7 @@ TEST_F(AddFilesTest, SourcesThatCannotBeRemovedAfterAMoveAreAskedAbout) {
       EXPECT_FALSE(std::filesystem::exists(c));
       EXPECT_FALSE(std::filesystem::exists(FDir.NativePath("tree/sub/deep")));
     }
-    a.DeleteFiles(u"sub/*.*", KelAllItemsAttr, u"");
+    a.DeleteFiles(OnDisk(u"sub/*.*"), KelAllItemsAttr, u"");
   }
 }
 
@@ -261,6 +263,9 @@ TEST_F(AddFilesTest, APipeFailsAsASourceThatCannotBeOpenedInsteadOfBeingWaitedOn
 #endif
 
 TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "wine 8 cannot create symbolic links";
+#endif
   std::filesystem::create_directory_symlink(FDir.NativePath("tree"),
                                             FDir.NativePath("tree/sub/loop"));
   a.AddFiles(u"*.txt", faArchive, u"");
@@ -271,6 +276,7 @@ TEST_F(AddFilesTest, LinksToFoldersAreNotFollowed) {
   ASSERT_TRUE(a.DMHandle->CDir.FileExists(u"sub/loop", link));
   EXPECT_EQ(Extracted(u"sub/loop"), FDir.NativePath("tree"));
   // Followed, it leads back into the tree, which is not searched again.
+  a.CloseArchive();
   std::filesystem::remove(FDir.NativePath("tree/data.zip"));
   a.OpenArchive();
   a.Options().SetFollowLinks(true);

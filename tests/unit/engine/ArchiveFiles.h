@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "DiskName.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
 

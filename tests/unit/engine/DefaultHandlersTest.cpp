@@ -6,8 +6,10 @@
 #include <functional>
 #include <regex>
 
+#include "DiskName.h"
 #include "TempDir.h"
 #include "engine/Kelvane.h"
+#include "names/NameText.h"
 #include "platform/ScriptedDialogs.h"
 #include "platform/Text.h"
 
@@ -448,7 +450,9 @@ TEST_F(DefaultHandlers, SplitVolumeRequestsAskNothingAndCancelForAMissingFile) {
         break;
     }
     EXPECT_EQ(cancel, c.cancel);
-    EXPECT_EQ(name, dir.Path(c.expectedName));
+    // Without letter case on disk, the rule's own name opens a present part.
+    EXPECT_EQ(name, dir.Path(test::kCaseSensitiveFiles ? c.expectedName
+                                                       : LowerCaseAscii(c.expectedName)));
     EXPECT_TRUE(dialogs.Questions().empty());
   }
 }

@@ -97,10 +97,11 @@ TEST_F(ExtractDriver, ReportsForFoldersAndFilesInOrder) {
   TEventLog log;
   log.Attach(FArchiver);
   FArchiver.ExtractFiles(u"*.*", KelAllItemsAttr, u"");
-  EXPECT_EQ(log.Lines, (Lines{"overall 0 start", "file docs/ 0 start", "file docs/ 100 end",
-                              "file docs/a.txt 0 start", "file docs/a.txt 100 end",
-                              "file b.txt 0 start", "file b.txt 100 end", "file empty.txt 0 start",
-                              "file empty.txt 100 end", "overall 100 end"}));
+  EXPECT_EQ(log.Lines,
+            test::OnDisk(Lines{"overall 0 start", "file docs/ 0 start", "file docs/ 100 end",
+                               "file docs/a.txt 0 start", "file docs/a.txt 100 end",
+                               "file b.txt 0 start", "file b.txt 100 end", "file empty.txt 0 start",
+                               "file empty.txt 100 end", "overall 100 end"}));
   EXPECT_GT(log.ProcessReports, 0);  // the decoded items report while they are decoded
   EXPECT_EQ(FArchiver.ProcessedFileCount(), 4);
   EXPECT_EQ(FArchiver.ProcessedFileNo(), 4);
@@ -186,10 +187,11 @@ TEST_F(ExtractDriver, TestingReportsTheDamagedItemAndWritesNothing) {
   EXPECT_EQ(FArchiver.ProcessedFileCount(), 4);
   EXPECT_EQ(FArchiver.ProcessedFileNo(), 3);  // the failed item is not counted
   // The failed item has its start report but no end report; the run goes on.
-  EXPECT_EQ(log.Lines,
-            (Lines{"overall 0 start", "file docs/ 0 start", "file docs/ 100 end",
-                   "file docs/a.txt 0 start", "file docs/a.txt 100 end", "file b.txt 0 start",
-                   "file c.txt 0 start", "file c.txt 100 end", "overall 100 end"}));
+  EXPECT_EQ(
+      log.Lines,
+      test::OnDisk(Lines{"overall 0 start", "file docs/ 0 start", "file docs/ 100 end",
+                         "file docs/a.txt 0 start", "file docs/a.txt 100 end", "file b.txt 0 start",
+                         "file c.txt 0 start", "file c.txt 100 end", "overall 100 end"}));
 }
 
 TEST_F(ExtractDriver, TheDefaultFailureBoxDecides) {

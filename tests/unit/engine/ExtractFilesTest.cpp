@@ -33,7 +33,7 @@ class ExtractFiles : public ::testing::Test {
     FArchiver.SetBaseDir(FDir.Path(u"out"));
   }
   std::string Out(const std::string& name = {}) const {
-    return FDir.NativePath("out") + (name.empty() ? "" : "/" + name);
+    return FDir.NativePath("out") + (name.empty() ? "" : test::OnDisk("/" + name));
   }
   UString OutU(const std::string& name) const { return FromUtf8(Out(name)); }
   void ExtractAll() { FArchiver.ExtractFiles(u"*.*", KelAllItemsAttr, u""); }
@@ -67,7 +67,7 @@ TEST_F(ExtractFiles, FoldersFilesTimesAndAttributes) {
 
   std::filesystem::permissions(Out("ro.txt"), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
-  std::filesystem::remove_all(Out());
+  test::RemoveTree(Out());
   FArchiver.Options().SetSetAttributes(false);
   ExtractAll();
   EXPECT_EQ(GetAttributes(OutU("ro.txt")) & faReadOnly, 0);
@@ -78,7 +78,7 @@ TEST_F(ExtractFiles, WithoutCreateDirsEverythingLandsInTheBaseFolder) {
   FArchiver.Options().SetCreateDirs(false);
   RecordFailures();
   ExtractAll();  // not even the base folder is made
-  EXPECT_EQ(FFailures, (Lines{"docs/a.txt 19", "ro.txt 19"}));
+  EXPECT_EQ(FFailures, test::OnDisk(Lines{"docs/a.txt 19", "ro.txt 19"}));
   EXPECT_FALSE(std::filesystem::exists(Out()));
 
   std::filesystem::create_directories(Out());
@@ -98,23 +98,23 @@ TEST_F(ExtractFiles, AMissingBaseFolderIsCreatedAndAnImpossibleOneIsReported) {
   FArchiver.SetBaseDir(FDir.Path(u"blocker/sub"));
   RecordFailures();
   ExtractAll();
-  EXPECT_EQ(FFailures, (Lines{"docs/ 20", "docs/a.txt 20", "ro.txt 20"}));
+  EXPECT_EQ(FFailures, test::OnDisk(Lines{"docs/ 20", "docs/a.txt 20", "ro.txt 20"}));
 }
 
 TEST_F(ExtractFiles, TheExtractHandlerRenamesAndMayGiveAFullPath) {
   Lines seen;
-  const UString elsewhere = FDir.Path(u"elsewhere/deep/y.txt");
+  const UString elsewhere = FDir.Path(test::OnDisk(u"elsewhere/deep/y.txt"));
   FArchiver.SetOnExtractFile(
       [&](TKelBaseArchiver*, UString& name, uint32_t& attr, const AnsiString& comment) {
         seen.push_back(ToUtf8(name) + " " + std::to_string(attr) + " " + comment);
-        if (name == u"docs/a.txt") name = u"renamed/x.txt";
+        if (name == test::OnDisk(u"docs/a.txt")) name = test::OnDisk(u"renamed/x.txt");
         if (name == u"ro.txt") {
           name = elsewhere;
           attr = 0x20;  // no longer read-only
         }
       });
   ExtractAll();
-  EXPECT_EQ(seen, (Lines{"docs/ 16 ", "docs/a.txt 32 a's comment", "ro.txt 33 "}));
+  EXPECT_EQ(seen, test::OnDisk(Lines{"docs/ 16 ", "docs/a.txt 32 a's comment", "ro.txt 33 "}));
   EXPECT_EQ(TreeOf(Out()), (Lines{"docs/", "renamed/", "renamed/x.txt"}));
   EXPECT_EQ(ReadText(Out("renamed/x.txt")), "item a");
   EXPECT_EQ(ReadText(ToUtf8(elsewhere)), "read-only item");
@@ -146,7 +146,7 @@ TEST_F(ExtractFiles, OverwriteModes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(Out());
+    test::RemoveTree(Out());
     PlaceExisting("existing", c.existingTime);
     FArchiver.Options().SetOverwriteMode(c.mode);
     ExtractAll();
@@ -176,7 +176,7 @@ TEST_F(ExtractFiles, OverwriteQuestionThroughTheHandler) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(Out());
+    test::RemoveTree(Out());
     PlaceExisting("existing", kOlder);
     FArchiver.Options().SetOverwriteMode(omPrompt);
     Lines asked;
@@ -187,7 +187,7 @@ TEST_F(ExtractFiles, OverwriteQuestionThroughTheHandler) {
           confirm = c.answer;
         });
     ExtractAll();
-    EXPECT_EQ(asked, (Lines{"docs/a.txt -> " + Out("docs/a.txt")}));
+    EXPECT_EQ(asked, (Lines{test::OnDisk("docs/a.txt") + " -> " + Out("docs/a.txt")}));
     EXPECT_EQ(TreeOf(Out()), c.tree);
     EXPECT_EQ(ReadText(Out("docs/a.txt")), c.existingAfter);
     if (!c.newDest.empty()) {
@@ -210,7 +210,7 @@ TEST_F(ExtractFiles, TheDefaultOverwriteBoxAndItsAnswersForAll) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.answer));
-    std::filesystem::remove_all(Out());
+    test::RemoveTree(Out());
     PlaceExisting("existing", kOlder);
     WriteText(Out("ro.txt"), "existing");
     FArchiver.Options().SetOverwriteMode(omPrompt);
@@ -221,8 +221,9 @@ TEST_F(ExtractFiles, TheDefaultOverwriteBoxAndItsAnswersForAll) {
     ExtractAll();
     EXPECT_EQ(dialogs.PendingAnswers(), 0u);  // the answers for all ask no more
     ASSERT_FALSE(dialogs.Questions().empty());
-    EXPECT_EQ(ToUtf8(dialogs.Questions()[0].Text),
-              "Overwrite file \"" + Out("docs/a.txt") + "\" with \"docs/a.txt\"");
+    EXPECT_EQ(
+        ToUtf8(dialogs.Questions()[0].Text),
+        "Overwrite file \"" + Out("docs/a.txt") + "\" with \"" + test::OnDisk("docs/a.txt") + "\"");
     EXPECT_EQ(ReadText(Out("docs/a.txt")), c.replaced ? "item a" : "existing");
     EXPECT_EQ(ReadText(Out("ro.txt")), c.replaced ? "read-only item" : "existing");
     EXPECT_EQ(FArchiver.Options().OverwriteMode(), c.modeAfter);
@@ -234,7 +235,7 @@ TEST_F(ExtractFiles, TheDefaultOverwriteBoxAndItsAnswersForAll) {
 TEST_F(ExtractFiles, AnExistingReadOnlyFile) {
   for (bool replace : {true, false}) {
     SCOPED_TRACE(replace ? "ReplaceReadOnly" : "keep read-only files");
-    std::filesystem::remove_all(Out());
+    test::RemoveTree(Out());
     PlaceExisting("existing", kOlder);
     ASSERT_TRUE(SetAttributes(OutU("docs/a.txt"), faReadOnly));
     FArchiver.Options().SetReplaceReadOnly(replace);
@@ -266,7 +267,7 @@ TEST_F(ExtractFiles, AReplacedFileIsGoneWhenTheItemThenFails) {
   PlaceExisting("existing", kOlder);
   RecordFailures();
   ExtractAll();
-  EXPECT_EQ(FFailures, (Lines{"docs/a.txt 8"}));
+  EXPECT_EQ(FFailures, test::OnDisk(Lines{"docs/a.txt 8"}));
   EXPECT_EQ(TreeOf(Out()), (Lines{"docs/"}));
 }
 

@@ -92,7 +92,7 @@ TEST_F(SearchTest, ArgumentForm) {
   };
   for (const auto& c : cases) {
     a.Options().SetRecurse(c.Recurse);
-    EXPECT_EQ(Found(a, c.Mask, c.Attr, c.Exclusion), c.Expected)
+    EXPECT_EQ(Found(a, c.Mask, c.Attr, c.Exclusion), test::OnDisk(c.Expected))
         << ToUtf8(c.Mask) << " recurse " << c.Recurse;
   }
 }
@@ -125,7 +125,7 @@ TEST_F(SearchTest, PropertyForm) {
     for (const UString& m : c.Exclusions)
       a.ExclusionMasks().Add(m);
     a.Options().SetRecurse(c.Recurse);
-    EXPECT_EQ(Found(a), c.Expected) << "case with " << c.Masks.size() << " masks";
+    EXPECT_EQ(Found(a), test::OnDisk(c.Expected)) << "case with " << c.Masks.size() << " masks";
   }
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "DecodeTestSupport.h"
+#include "DiskName.h"
 #include "container/KelDirItem.h"
 
 namespace kelvane {
@@ -430,7 +431,7 @@ void Watch(TStoreProbe& a, TReports& r, int cancelAtFile = -1, int cancelAtOvera
   a.SetOnFileProgress([&r, cancelAtFile](TKelBaseArchiver*, const UString& name, double progress,
                                          TKelProcessOperation op, TKelProgressPhase phase,
                                          bool& cancel) {
-    EXPECT_EQ(name, u"dir/source.txt");
+    EXPECT_EQ(name, test::OnDisk(u"dir/source.txt"));
     EXPECT_EQ(op, poUpdate);
     EXPECT_EQ(phase, ppProcess);
     r.File.push_back(progress);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DiskName.h"
 #include "NativeError.h"
 #include "TempDir.h"
 #include "UpdateTestSupport.h"
@@ -91,7 +92,7 @@ TEST_F(UpdateTest, ItemsAddedFromMemoryReadBackAtEveryModeAndEncryption) {
     EXPECT_EQ(got.size(), 4u);
     EXPECT_EQ(got.at(u"empty.txt"), "");
     EXPECT_EQ(got.at(u"one.txt"), "1");
-    EXPECT_EQ(got.at(u"dir/big.bin"), big);
+    EXPECT_EQ(got.at(test::OnDisk(u"dir/big.bin")), big);
     EXPECT_EQ(got.at(u"caf\u00e9.txt"), "x");
   }
 }

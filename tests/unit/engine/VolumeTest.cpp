@@ -100,9 +100,12 @@ TEST(VolumeNames, ExistingVolumesKeepTheirLetterCase) {
   WriteFileBytes(dir.NativePath("setup.ZIP"), {1});
   TVolumeProbe a(nullptr);
   a.SetSpanningMode(smSplitting);
-  EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0), dir.Path(u"data.Z01"));
+  const bool keepsCase = test::kCaseSensitiveFiles;  // else the rule's name opens the part
+  EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0),
+            dir.Path(keepsCase ? u"data.Z01" : u"data.z01"));
   EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 1), dir.Path(u"data.z02"));
-  EXPECT_EQ(a.VolumeName(dir.Path(u"setup.exe"), -1), dir.Path(u"setup.ZIP"));
+  EXPECT_EQ(a.VolumeName(dir.Path(u"setup.exe"), -1),
+            dir.Path(keepsCase ? u"setup.ZIP" : u"setup.zip"));
   a.SetOpenMode(fmCreate);
   EXPECT_EQ(a.VolumeName(dir.Path(u"data.zip"), 0), dir.Path(u"data.z01"));
   EXPECT_EQ(a.VolumeName(dir.Path(u"setup.exe"), -1), dir.Path(u"setup.zip"));
@@ -124,9 +127,11 @@ TEST(VolumeNames, ExecutableNames) {
     UString Name;
     bool Exe;
   } cases[] = {
-      {u"setup.exe", true},  {u"SETUP.EXE", true},     {u"a.b.exe", true},
-      {u"a.exe1", true},     {u"a.zip", false},        {u"exe", false},
-      {u"a.exe.zip", false}, {u"dir.exe/file", false}, {u"", false},
+      {u"setup.exe", true},  {u"SETUP.EXE", true},
+      {u"a.b.exe", true},    {u"a.exe1", true},
+      {u"a.zip", false},     {u"exe", false},
+      {u"a.exe.zip", false}, {test::OnDisk(u"dir.exe/file"), false},
+      {u"", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(TVolumeProbe::IsExeFileName(c.Name), c.Exe) << ToUtf8(c.Name);

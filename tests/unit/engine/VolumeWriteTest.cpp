@@ -269,13 +269,13 @@ TEST(SpannedSetWriting, EachDiskHoldsOneVolume) {
   const std::vector<TItem> items = {{u"n.bin", Noise(150000, 3), ""}, {u"s.txt", "small", ""}};
   auto disk = [&](int32_t n) { return dir.Path(u"disk" + FromUtf8(std::to_string(n))); };
   TKelvane a(nullptr);
-  a.SetFileName(dir.Path(u"disk1/data.zip"));
+  a.SetFileName(dir.Path(test::OnDisk(u"disk1/data.zip")));
   a.SetSpanningMode(smSpanning);
   a.SpanningOptions().SetVolumeSize(vsCustom);
   a.SpanningOptions().SetCustomVolumeSize(kVolume);
   a.SetOnRequestBlankVolume([&](TKelBaseArchiver*, int32_t n, UString& name, bool&) {
     CreateDirectories(disk(n));
-    name = disk(n) + u"/" + FileNamePart(name);
+    name = disk(n) + PathDelim + FileNamePart(name);
   });
   a.OpenArchive(fmCreate);
   a.BeginUpdate();
@@ -289,8 +289,8 @@ TEST(SpannedSetWriting, EachDiskHoldsOneVolume) {
   }
 
   TKelvane reader(nullptr);
-  reader.SetFileName(disk(3) + u"/data.zip");
-  auto inserted = [&](int32_t n, UString& name) { name = disk(n) + u"/data.zip"; };
+  reader.SetFileName(disk(3) + PathDelim + u"data.zip");
+  auto inserted = [&](int32_t n, UString& name) { name = disk(n) + PathDelim + u"data.zip"; };
   reader.SetOnRequestFirstVolume(
       [&](TKelBaseArchiver*, UString& name, bool&) { inserted(1, name); });
   reader.SetOnRequestMiddleVolume(
