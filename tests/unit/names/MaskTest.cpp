@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "DiskName.h"
 #include "platform/Text.h"
 
 namespace kelvane {
@@ -134,9 +135,9 @@ TEST(MatchesMask, Rules) {
       {u"axb", u"a*.*x*.*", false},  // only the first "*.*" becomes "*"
       {u"ax.b", u"a*.*x*.*", true},
       {u"a.b", u"a*.*.*", true},
-      // The extension is taken after the last path separator.
-      {u"dir.d/README", u"*.", true},
-      {u"dir.d/a.txt", u"*.", false},
+      // The extension is taken after the last path separator of the disk.
+      {test::OnDisk(u"dir.d/README"), u"*.", true},
+      {test::OnDisk(u"dir.d/a.txt"), u"*.", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchesMask(c.Name, c.Mask), c.Expected) << ToUtf8(c.Name) << " ~ " << ToUtf8(c.Mask);
