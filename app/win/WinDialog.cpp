@@ -23,6 +23,10 @@ std::optional<int> RunWinDialog(const TSFXRun& run, const TSFXArgs& args) {
   TCurrentDialogsScope useDialogs(dialogs);
   TComponent application(nullptr);
   TWinForm1View view;
+  if (!view.Opened()) {  // no window station to show it on: the terminal dialog stands in
+    if (SUCCEEDED(com)) CoUninitialize();
+    return std::nullopt;
+  }
   auto* form = new TForm1(&application, view, run.ExePath);  // owned by application
   view.SetOverwriteChecked(run.Overwrite);
   if (run.Password) form->Archiver->SetPassword(*run.Password);

@@ -22,6 +22,8 @@ class TWinForm1View : public TForm1View {
   // Connects the controls to the dialog's handlers; errors they let through
   // are shown (ShowException) and the window stays.
   void Attach(TForm1& form);
+  // False when the system refused the window (no desktop to show it on).
+  bool Opened() const { return FWindow != nullptr; }
   // Shows the window centred on its monitor, "Extraer" focused.
   void Show();
   // Runs the message loop until the window is gone.

@@ -19,11 +19,26 @@ if [ -z "${KEL_WINDOW_TEST_DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 fi
 
+# A run's shared wine server (scripts/test-windows.sh) was started without a
+# display, and windows it makes never appear: this test has its own prefix,
+# made once, and its own server, ended with the test so that it holds no
+# output pipe of the test runner open.
+own_prefix=
+if [ -n "${WINEPREFIX:-}" ]; then
+  export WINEPREFIX="$WINEPREFIX-display"
+  own_prefix=1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+fi
+
 mkdir -p "$artifacts"
 work=$(mktemp -d)
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  [ -n "$own_prefix" ] && { wineserver -k 2>/dev/null || true; }
   rm -rf "$work"
 }
 trap cleanup EXIT
