@@ -289,6 +289,15 @@ bool TKelBaseArchiver::RewriteItems() {
   // At most a few items per worker wait in memory, each one chunk at most.
   c.Ahead = std::make_unique<TKelCompressAhead>(AheadJobs(c.Start), DeflateWorkers(),
                                                 size_t{4} * DeflateWorkers());
+  // Once the items are written (or the writing stopped), the workers and the
+  // items they made go, before the directory is written and committed.
+  struct TAheadEnd {
+    TKelCommitState& State;
+    ~TAheadEnd() {
+      State.AheadItem.reset();
+      State.Ahead.reset();
+    }
+  } aheadEnd{c};
   int32_t i = c.Start;
   while (i < dir.Count() && !FProgressCancel) {
     const int64_t itemStart = FCompressedStream->Position();
