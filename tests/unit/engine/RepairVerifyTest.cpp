@@ -174,7 +174,7 @@ TEST(RepairVerify, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies)
   const std::vector<TCase> cases = Cases();
   std::vector<TTestEntry> entries;
   std::vector<bool> sound;
-  for (int round = 0; round < 3; ++round)
+  for (int round = 0; round < 7; ++round)
     for (const TCase& c : cases) {
       entries.push_back(c.Entry);
       entries.back().Name = std::to_string(entries.size()) + "-" + c.Entry.Name;
