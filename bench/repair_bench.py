@@ -7,7 +7,8 @@ its data (64 bytes changed). Two archives are repaired: that one, whose
 directory is intact, and the same with its directory cut off. For each, the
 engine's RepairArchive (kelvane_repair_bench) and `zip -FF ... --out`
 (answered "y" to its single-disk question) run in turn, A B A B ..., after one
-warm-up each, output to the disk beside the archive. Each run is timed from
+warm-up each, each writing a new file beside the archive (its output of the
+run before is removed first). Each run is timed from
 outside as a whole process by /usr/bin/time (wall clock, user and system
 time, peak memory); medians are printed, and the ratios taken pair by
 pair. Then both outputs are checked with python3's zipfile.
