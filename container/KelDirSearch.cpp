@@ -1,7 +1,6 @@
 // Forward searches for record signatures: the stub measurement and the
 // recovery scan.
 #include <algorithm>
-#include <cstring>
 
 #include "container/KelDirManager.h"
 #include "container/KelScanAhead.h"
