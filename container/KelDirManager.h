@@ -19,8 +19,13 @@ class TKelDirManager {
   static constexpr int64_t EndRecordSearchWindow = 0x10040;
   // Window of the search for the first item's local header behind a stub.
   static constexpr int64_t StubSearchWindow = 10000;
-  // Window of the recovery scan.
+  // Window of one search for a local header or a data descriptor.
   static constexpr int64_t RecoverySearchWindow = 0xFFFF;
+  // The reads of a rebuild, which goes through the whole stream; from
+  // RecoveryScanAheadFrom bytes on, a file's second half is searched on
+  // another thread meanwhile.
+  static constexpr int64_t RecoveryScanChunk = 1 << 20;
+  static constexpr int64_t RecoveryScanAheadFrom = 4 << 20;
   // A local header with more extra bytes is not taken by the recovery scan.
   static constexpr uint16_t RecoveryMaxExtraLength = 260;
 
@@ -219,8 +224,12 @@ class TKelDirManager {
   void Recover(bool EndRecordFound, TKelRecoveryCause Cause, std::string Detail);
   // Raises EKelException 57, noting Detail as what was found wrong.
   [[noreturn]] void DirectoryDamaged(std::string Detail);
-  int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr);
+  // Limit: when not negative, only signatures that begin before it are seen.
+  int64_t ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache = nullptr,
+                  int64_t Limit = -1);
   int64_t LocalHeaderFrom(int64_t From, TScanWindow* Cache);
+  // At, or -1 when a local header found there has no room before the end.
+  int64_t WithHeaderRoom(int64_t At) const;
   int64_t OldDirectoryStart();
   void WriteItems(TDirSink& Sink);
 

@@ -1,11 +1,15 @@
 // Rebuilding a directory from the local headers, for archives whose central
 // directory is missing or cannot be read.
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "container/KelDirManager.h"
 #include "container/KelExcept.h"
 #include "container/KelNames.h"
+#include "container/KelScanAhead.h"
 #include "container/KelStreamReader.h"
+#include "platform/Stream.h"
 
 namespace kelvane {
 namespace {
@@ -40,12 +44,37 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
   const bool oemStep = EndRecordFound && FArc->OEMFileNames();
   TScanWindow headerWindow;
   TScanWindow descriptorWindow;
-  int64_t p = LocalHeaderFrom(0, &headerWindow);
+  // The second half of a large file is searched on another thread while this
+  // one goes through the first; every signature is still visited in order.
+  std::unique_ptr<TKelScanAhead> ahead;
+  if (auto* file = dynamic_cast<TFileStream*>(&stream); file && size >= RecoveryScanAheadFrom) {
+    ahead = std::make_unique<TKelScanAhead>(file->Handle(), size / 2, size, KelLocalFileHeaderSig);
+    if (!ahead->Started()) ahead.reset();
+  }
+  const auto nextHeader = [&](int64_t from) {
+    if (ahead) {
+      if (from < ahead->From()) {
+        const int64_t at =
+            ScanFor(from, KelLocalFileHeaderSig, RecoveryScanChunk, &headerWindow, ahead->From());
+        if (at >= 0) return WithHeaderRoom(at);
+        from = ahead->From();
+      }
+      ahead->Wait();
+      if (from < ahead->End()) {
+        const std::vector<int64_t>& hits = ahead->Hits();
+        const auto hit = std::lower_bound(hits.begin(), hits.end(), from);
+        if (hit != hits.end()) return WithHeaderRoom(*hit);
+        from = ahead->End();
+      }
+    }
+    return LocalHeaderFrom(from, &headerWindow);
+  };
+  int64_t p = nextHeader(0);
   if (p < 0) throw EKelException(kErrNoLocalHeader, nullptr);
 
   TDescriptorSearch descriptors;
   TBytes extra;
-  for (; p != -1; p = LocalHeaderFrom(p + 4, &headerWindow)) {
+  for (; p != -1; p = nextHeader(p + 4)) {
     TKelZipLocalFileHeader l;
     stream.SetPosition(p);
     ReadRecord(stream, l);
@@ -105,7 +134,7 @@ void TKelDirManager::RecoverDirectory(bool EndRecordFound) {
 
     if (l.genPurposeFlag & KelFlagDataDescriptor) {
       const int64_t at = descriptors.From(p, [&](int64_t from) {
-        return ScanFor(from, KelDataDescriptorSig, RecoverySearchWindow, &descriptorWindow);
+        return ScanFor(from, KelDataDescriptorSig, RecoveryScanChunk, &descriptorWindow);
       });
       if (at >= 0 && size - at >= static_cast<int64_t>(TKelZipDataDescriptor::Size)) {
         TKelZipDataDescriptor d;

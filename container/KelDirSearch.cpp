@@ -1,9 +1,9 @@
 // Forward searches for record signatures: the stub measurement and the
 // recovery scan.
 #include <algorithm>
-#include <cstring>
 
 #include "container/KelDirManager.h"
+#include "container/KelScanAhead.h"
 #include "container/KelStreamReader.h"
 
 namespace kelvane {
@@ -11,31 +11,18 @@ namespace {
 
 constexpr int64_t kSignatureSize = 4;
 
-// Offset of the 4 bytes of Pattern in Bytes, or -1.
-int64_t FindPattern(const uint8_t* bytes, int64_t count, const uint8_t (&pattern)[4]) {
-  const uint8_t* p = bytes;
-  const uint8_t* end = bytes + count;
-  while (end - p >= kSignatureSize) {
-    p = static_cast<const uint8_t*>(
-        std::memchr(p, pattern[0], static_cast<size_t>(end - p - (kSignatureSize - 1))));
-    if (!p) return -1;
-    if (std::memcmp(p, pattern, kSignatureSize) == 0) return p - bytes;
-    ++p;
-  }
-  return -1;
-}
-
 }  // namespace
 
 // Reads the stream in windows of Window bytes; each next window begins with the
 // last bytes of the one before, so a signature across two is seen. A scan that
 // steps forward through the stream (the recovery, the stub search) passes a
 // Cache and so reads each window once, not once per step.
-int64_t TKelDirManager::ScanFor(int64_t From, uint32_t Pattern, int64_t Window,
-                                TScanWindow* Cache) {
+int64_t TKelDirManager::ScanFor(int64_t From, uint32_t Pattern, int64_t Window, TScanWindow* Cache,
+                                int64_t Limit) {
   TStream& stream = *FCompressedStream;
   TKelPositionKeeper keep(stream);
-  const int64_t size = stream.Size();
+  const int64_t size =
+      Limit >= 0 ? std::min(stream.Size(), Limit + kSignatureSize - 1) : stream.Size();
   const uint8_t pattern[4] = {static_cast<uint8_t>(Pattern), static_cast<uint8_t>(Pattern >> 8),
                               static_cast<uint8_t>(Pattern >> 16),
                               static_cast<uint8_t>(Pattern >> 24)};
@@ -66,10 +53,14 @@ bool TKelDirManager::FindSignature(int64_t& Pos, uint32_t Pattern) {
 }
 
 int64_t TKelDirManager::LocalHeaderFrom(int64_t From, TScanWindow* Cache) {
-  const int64_t at = ScanFor(From, KelLocalFileHeaderSig, RecoverySearchWindow, Cache);
-  if (at < 0) return -1;
-  const int64_t left = FCompressedStream->Size() - at;
-  return left < static_cast<int64_t>(TKelZipLocalFileHeader::Size) ? -1 : at;
+  return WithHeaderRoom(ScanFor(From, KelLocalFileHeaderSig,
+                                Cache ? RecoveryScanChunk : RecoverySearchWindow, Cache));
+}
+
+int64_t TKelDirManager::WithHeaderRoom(int64_t At) const {
+  if (At < 0) return -1;
+  const int64_t left = FCompressedStream->Size() - At;
+  return left < static_cast<int64_t>(TKelZipLocalFileHeader::Size) ? -1 : At;
 }
 
 int64_t TKelDirManager::FindLocalHeader(int64_t From) {

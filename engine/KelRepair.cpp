@@ -107,15 +107,16 @@ void TKelBaseArchiver::CopyStoredItem(const TDirItem& Item, TStream& Out) {
 }
 
 bool TKelBaseArchiver::RepairItem(int32_t Index, TStream& Out, TKelDirManager& OutDir,
-                                  TFileStream& Data, bool Sound) {
+                                  TFileStream& Data, TKelVerdict Verdict) {
   const int64_t itemStart = Out.Position();
   TDirItem item = DMHandle->CDir.GetItem(Index);
   try {
     // Items are copied as stored from a one-file archive only: the bytes of
     // an item on volumes are read through the decoder.
     const bool oneFile = FSpanningMode == smNone;
-    bool verified = oneFile && (Sound || item.IsDirectory());
-    if (oneFile && !verified) {
+    bool verified = oneFile && (Verdict == TKelVerdict::Sound || item.IsDirectory());
+    // Data found damaged fails the check below as certainly.
+    if (oneFile && !verified && Verdict != TKelVerdict::Damaged) {
       // Decoded once to know whether its stored form is sound.
       FExtractCorruptedFiles = false;
       FSkipFile = false;
@@ -236,13 +237,13 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
                                                         DMHandle->CentralDirOffset, count);
       int32_t submitted = 0;
       for (int32_t i = 0; i < count; ++i) {
-        bool sound = false;
+        TKelVerdict verdict = TKelVerdict::NotKnown;
         if (verifier) {
           for (; submitted < count && submitted < i + TKelRepairVerifier::Window; ++submitted)
             verifier->Submit(submitted, DMHandle->CDir.GetItem(submitted));
-          sound = verifier->Sound(i, DMHandle->CDir.GetItem(i));
+          verdict = verifier->Verdict(i, DMHandle->CDir.GetItem(i));
         }
-        RepairItem(i, out, outDir, *data, sound);
+        RepairItem(i, out, outDir, *data, verdict);
       }
       verifier.reset();
       outDir.ArchiveComment = DMHandle->ArchiveComment;

@@ -36,32 +36,52 @@ struct TOutputCheck {
   }
 };
 
-bool DecodeData(const TFileReader& archive, const TDirItem& item, uint64_t dataStart,
-                TOutputCheck& output, TKelVerifyBuffers& buffers, const std::atomic<bool>& stop) {
+enum class TDecoded : uint8_t { Whole, Unended, Failed, Cut };
+
+// Whole: every byte went to Output and a Deflate stream came to its end.
+// Unended: the same, but the stream stops short of its end. Failed: the data
+// does not decode, or comes to more than its declared size: the archiver's
+// check fails on it too. Cut: reading stopped for another reason (no memory,
+// a read failing, Stop), which says nothing of the data.
+TDecoded DecodeData(const TFileReader& archive, const TDirItem& item, uint64_t dataStart,
+                    TOutputCheck& output, TKelVerifyBuffers& buffers,
+                    const std::atomic<bool>& stop) {
   const uint64_t compressed = item.CompressedSize();
   std::unique_ptr<TKelInflater> inflater;
   // Output goes to the worker's own buffer: the inflater's would be one more
   // megabyte allocated and cleared per item.
-  if (item.CompressionMethod == KelMethodDeflate) inflater = std::make_unique<TKelInflater>(1);
+  try {
+    if (item.CompressionMethod == KelMethodDeflate) inflater = std::make_unique<TKelInflater>(1);
+  } catch (...) {
+    return TDecoded::Cut;
+  }
   for (uint64_t consumed = 0; consumed < compressed;) {
-    if (stop.load(std::memory_order_relaxed)) return false;
+    if (stop.load(std::memory_order_relaxed)) return TDecoded::Cut;
     const auto n = size_t(std::min<uint64_t>(TKelVerifyBuffers::Size, compressed - consumed));
-    if (!ReadExact(archive, dataStart + consumed, buffers.Input(), n)) return false;
+    if (!ReadExact(archive, dataStart + consumed, buffers.Input(), n)) return TDecoded::Cut;
     if (inflater) {
-      inflater->SetInput(buffers.Input(), n);
-      while (!inflater->ChunkDone()) {
-        const size_t produced = inflater->InflateInto(buffers.Output(), TKelVerifyBuffers::Size);
-        if (produced > 0 && !output.Take(buffers.Output(), produced)) return false;
+      try {
+        inflater->SetInput(buffers.Input(), n);
+        while (!inflater->ChunkDone()) {
+          const size_t produced = inflater->InflateInto(buffers.Output(), TKelVerifyBuffers::Size);
+          if (produced > 0 && !output.Take(buffers.Output(), produced)) return TDecoded::Failed;
+        }
+      } catch (const EDecompressionError&) {
+        return TDecoded::Failed;
+      } catch (...) {
+        return TDecoded::Cut;
       }
     } else if (!output.Take(buffers.Input(), n)) {
-      return false;
+      return TDecoded::Failed;
     }
     consumed += n;
   }
-  // Stricter than the archiver's check, which never asks: a stream cut
-  // short is left to it.
-  if (inflater) inflater->Finish();
-  return true;
+  try {
+    if (inflater) inflater->Finish();
+  } catch (...) {
+    return TDecoded::Unended;
+  }
+  return TDecoded::Whole;
 }
 
 bool DescriptorAgrees(const TFileReader& archive, const TDirItem& item, uint64_t end, bool zip64,
@@ -88,39 +108,51 @@ bool CanVerifyStoredForm(const TDirItem& Item) {
 TKelVerifyBuffers::TKelVerifyBuffers()
     : FMemory(std::make_unique_for_overwrite<uint8_t[]>(2 * Size)) {}
 
-bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
-                      TKelVerifyBuffers& Buffers, const std::atomic<bool>& Stop) {
-  if (!CanVerifyStoredForm(Item) || DirectoryOffset < 0) return false;
+TKelVerdict VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item,
+                             int64_t DirectoryOffset, TKelVerifyBuffers& Buffers,
+                             const std::atomic<bool>& Stop) {
+  constexpr TKelVerdict notKnown = TKelVerdict::NotKnown;
+  if (!CanVerifyStoredForm(Item) || DirectoryOffset < 0) return notKnown;
   try {
     const uint64_t at = Item.LocalHeaderOffset();
     std::array<uint8_t, TKelZipLocalFileHeader::Size> fixed{};
-    if (!ReadExact(Archive, at, fixed.data(), fixed.size())) return false;
+    if (!ReadExact(Archive, at, fixed.data(), fixed.size())) return notKnown;
     TKelZipLocalFileHeader local;
-    if (!local.Read(fixed) || local.signature != KelLocalFileHeaderSig) return false;
+    if (!local.Read(fixed) || local.signature != KelLocalFileHeaderSig) return notKnown;
     TBytes nameAndExtra(size_t(local.nameLength) + local.extraLength);
     if (!ReadExact(Archive, at + fixed.size(), nameAndExtra.data(), nameAndExtra.size()))
-      return false;
+      return notKnown;
     const TKelLocalHeaderCheck check = CheckLocalHeader(
         local, std::span<const uint8_t>(nameAndExtra).subspan(local.nameLength), Item);
     // A disagreement the directory settles is reported by the archiver's
     // check: left to it.
-    if (check.Mismatch != lmNone) return false;
+    if (check.Mismatch != lmNone) return notKnown;
 
     const uint64_t dataStart = at + fixed.size() + nameAndExtra.size();
     const auto directory = uint64_t(DirectoryOffset);
     const uint64_t compressed = Item.CompressedSize();
-    if (dataStart > directory || compressed > directory - dataStart) return false;
+    if (dataStart > directory || compressed > directory - dataStart) return notKnown;
 
     TOutputCheck output;
     output.Expected = Item.UncompressedSize();
-    if (!DecodeData(Archive, Item, dataStart, output, Buffers, Stop)) return false;
-    if (output.Produced != output.Expected || ~output.Crc != Item.CentralDir.crc32) return false;
-    return !(local.genPurposeFlag & KelFlagDataDescriptor) ||
-           DescriptorAgrees(Archive, Item, dataStart + compressed, check.DescriptorZip64,
-                            DirectoryOffset);
+    const TDecoded decoded = DecodeData(Archive, Item, dataStart, output, Buffers, Stop);
+    if (decoded == TDecoded::Cut) return notKnown;
+    if (decoded == TDecoded::Failed) return TKelVerdict::Damaged;
+    // The archiver checks the size and CRC-32 of what it decoded whether or
+    // not the stream came to its end.
+    if (output.Produced != output.Expected || ~output.Crc != Item.CentralDir.crc32)
+      return TKelVerdict::Damaged;
+    // Stricter than the archiver's check, which never asks: a stream cut
+    // short is left to it.
+    if (decoded == TDecoded::Unended) return notKnown;
+    if ((local.genPurposeFlag & KelFlagDataDescriptor) &&
+        !DescriptorAgrees(Archive, Item, dataStart + compressed, check.DescriptorZip64,
+                          DirectoryOffset))
+      return notKnown;
+    return TKelVerdict::Sound;
   } catch (...) {
-    // Corrupt data, or no memory for the inflater: not known here.
-    return false;
+    // No memory for the header: not known here.
+    return notKnown;
   }
 }
 
@@ -128,7 +160,8 @@ TKelRepairVerifier::TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffse
                                        int32_t ItemCount)
     : FArchive(ArchiveHandle),
       FDirectoryOffset(DirectoryOffset),
-      FVerdicts(size_t(std::max(ItemCount, 0)), vdNone) {
+      FStates(size_t(std::max(ItemCount, 0)), stNone),
+      FVerdicts(FStates.size(), TKelVerdict::NotKnown) {
   if (!FArchive.Valid()) return;
   try {
     for (int32_t i = 0; i < Workers; ++i)
@@ -149,27 +182,27 @@ TKelRepairVerifier::~TKelRepairVerifier() {
 }
 
 void TKelRepairVerifier::Submit(int32_t Index, const TDirItem& Item) {
-  if (!Started() || Index < 0 || size_t(Index) >= FVerdicts.size()) return;
+  if (!Started() || Index < 0 || size_t(Index) >= FStates.size()) return;
   if (!CanVerifyStoredForm(Item)) return;
   {
     std::lock_guard lock(FLock);
-    if (FVerdicts[size_t(Index)] != vdNone) return;
-    FVerdicts[size_t(Index)] = vdPending;
+    if (FStates[size_t(Index)] != stNone) return;
+    FStates[size_t(Index)] = stPending;
     FKeys[Index] = KeyOf(Item);
     FJobs.emplace_back(Index, Item);
   }
   FJobReady.notify_one();
 }
 
-bool TKelRepairVerifier::Sound(int32_t Index, const TDirItem& Item) {
-  if (Index < 0 || size_t(Index) >= FVerdicts.size()) return false;
+TKelVerdict TKelRepairVerifier::Verdict(int32_t Index, const TDirItem& Item) {
+  if (Index < 0 || size_t(Index) >= FStates.size()) return TKelVerdict::NotKnown;
   std::unique_lock lock(FLock);
-  FVerdictReady.wait(lock, [&] { return FVerdicts[size_t(Index)] != vdPending; });
+  FVerdictReady.wait(lock, [&] { return FStates[size_t(Index)] != stPending; });
   const auto key = FKeys.find(Index);
-  if (key == FKeys.end()) return false;
+  if (key == FKeys.end()) return TKelVerdict::NotKnown;
   const bool same = key->second == KeyOf(Item);
   FKeys.erase(key);
-  return same && FVerdicts[size_t(Index)] == vdSound;
+  return same ? FVerdicts[size_t(Index)] : TKelVerdict::NotKnown;
 }
 
 TKelRepairVerifier::TDataKey TKelRepairVerifier::KeyOf(const TDirItem& Item) {
@@ -192,10 +225,12 @@ void TKelRepairVerifier::Work() {
     auto [index, item] = std::move(FJobs.front());
     FJobs.pop_front();
     lock.unlock();
-    const bool sound =
-        buffers && VerifyStoredForm(FArchive, item, FDirectoryOffset, *buffers, FStop);
+    const TKelVerdict verdict =
+        buffers ? VerifyStoredForm(FArchive, item, FDirectoryOffset, *buffers, FStop)
+                : TKelVerdict::NotKnown;
     lock.lock();
-    FVerdicts[size_t(index)] = sound ? vdSound : vdNotKnown;
+    FVerdicts[size_t(index)] = verdict;
+    FStates[size_t(index)] = stDone;
     lock.unlock();
     FVerdictReady.notify_all();
   }

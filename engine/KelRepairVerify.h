@@ -5,10 +5,12 @@
 // the item through the archiver) could not say otherwise: an item that is
 // not encrypted, stored or deflated, whose local records agree with the
 // directory exactly, whose data and data descriptor stay in front of the
-// directory, and whose data decodes to its declared size and CRC-32. Every
-// other item is left to that check, so the repaired archive is the same
-// byte for byte whichever answers. No handler is called from here: events
-// stay on the repairing thread, in item order.
+// directory, and whose data decodes to its declared size and CRC-32. A
+// verdict of "damaged" likewise only where that check must fail: such an
+// item whose data does not decode, or not to its declared size and CRC-32.
+// Every other item is left to that check, so the repaired archive is the
+// same byte for byte whichever answers. No handler is called from here:
+// events stay on the repairing thread, in item order.
 #pragma once
 
 #include <atomic>
@@ -39,13 +41,17 @@ class TKelVerifyBuffers {
   std::unique_ptr<uint8_t[]> FMemory;
 };
 
-// Decodes Item's data from Archive (output discarded) and answers true only
-// when it is certainly sound as above. DirectoryOffset: where the directory
-// begins. Stop, once set, ends the work early with false. Raises nothing.
-bool VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item, int64_t DirectoryOffset,
-                      TKelVerifyBuffers& Buffers, const std::atomic<bool>& Stop);
+enum class TKelVerdict : uint8_t { NotKnown, Sound, Damaged };
 
-// Whether VerifyStoredForm can ever answer true for Item.
+// Decodes Item's data from Archive (output discarded) and answers Sound or
+// Damaged only when that is certain as above. DirectoryOffset: where the
+// directory begins. Stop, once set, ends the work early with NotKnown.
+// Raises nothing.
+TKelVerdict VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item,
+                             int64_t DirectoryOffset, TKelVerifyBuffers& Buffers,
+                             const std::atomic<bool>& Stop);
+
+// Whether VerifyStoredForm can ever answer other than NotKnown for Item.
 bool CanVerifyStoredForm(const TDirItem& Item);
 
 // Memory: at most Window items wait or are being verified (a copy of each
@@ -56,9 +62,10 @@ class TKelRepairVerifier {
  public:
   static constexpr int32_t Workers = 2;
   // Items submitted from the one the repair waits for on: enough to keep both
-  // workers busy while it stores a damaged item anew, which takes longer
-  // than verifying several items.
-  static constexpr int32_t Window = 16;
+  // workers busy while it stores a damaged item anew, which takes as long as
+  // verifying dozens of items (with 16, each stood idle for a fifth of the
+  // repair of a 200 MB archive).
+  static constexpr int32_t Window = 64;
 
   // Reads the archive through a descriptor of its own made from
   // ArchiveHandle (the archive's TFileStream Handle()); ItemCount bounds the
@@ -73,14 +80,14 @@ class TKelRepairVerifier {
   bool Started() const { return !FThreads.empty(); }
   // Queues item Index for verification, if it can be verified here.
   void Submit(int32_t Index, const TDirItem& Item);
-  // The verdict on item Index, waiting for it when it was submitted: true
-  // when sound; false when damaged, not submitted, not known, or when Item
-  // (the directory's entry now) no longer describes the data verified: a
-  // handler may have changed the directory meanwhile.
-  bool Sound(int32_t Index, const TDirItem& Item);
+  // The verdict on item Index, waiting for it when it was submitted;
+  // NotKnown when it was not submitted, or when Item (the directory's entry
+  // now) no longer describes the data verified: a handler may have changed
+  // the directory meanwhile.
+  TKelVerdict Verdict(int32_t Index, const TDirItem& Item);
 
  private:
-  enum TVerdict : uint8_t { vdNone, vdPending, vdSound, vdNotKnown };
+  enum TState : uint8_t { stNone, stPending, stDone };
   // What the verdict on an item's data depends on.
   struct TDataKey {
     uint64_t Offset, Compressed, Uncompressed;
@@ -94,7 +101,8 @@ class TKelRepairVerifier {
 
   TFileReader FArchive;
   const int64_t FDirectoryOffset;
-  std::vector<TVerdict> FVerdicts;
+  std::vector<TState> FStates;
+  std::vector<TKelVerdict> FVerdicts;
   std::unordered_map<int32_t, TDataKey> FKeys;  // of the items submitted, until asked for
   std::deque<std::pair<int32_t, TDirItem>> FJobs;
   std::mutex FLock;

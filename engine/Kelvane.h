@@ -26,6 +26,7 @@ struct TDirItem;
 struct TKelItemDecoding;
 struct TKelCommitState;
 struct TAheadJob;
+enum class TKelVerdict : uint8_t;
 
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
@@ -783,10 +784,11 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // ---- Repair (engine/KelRepair.cpp)
 
   // Puts item Index of the open archive into Out (its directory OutDir):
-  // copied as stored when it verifies (Sound: already known to), else stored
-  // anew from what Data receives of it. False when it is left out.
+  // copied as stored when it verifies, else stored anew from what Data
+  // receives of it. Verdict: what is already known of its stored form. False
+  // when it is left out.
   bool RepairItem(int32_t Index, TStream& Out, TKelDirManager& OutDir, TFileStream& Data,
-                  bool Sound);
+                  TKelVerdict Verdict);
   // Copies item Index as stored (local header, data, data descriptor) to Out.
   void CopyStoredItem(const TDirItem& Item, TStream& Out);
 

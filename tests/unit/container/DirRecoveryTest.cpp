@@ -1,7 +1,9 @@
 // Rebuilding the directory from the local headers.
+#include <fstream>
 #include <functional>
 
 #include "DirManagerTestSupport.h"
+#include "TempDir.h"
 
 namespace kelvane::test {
 namespace {
@@ -288,6 +290,50 @@ TEST_F(DirRecovery, MissingDescriptorsKeepTheScanLinear) {
   ASSERT_TRUE(out.Ok) << out.Message;
   EXPECT_EQ(out.Names.size(), 2000u);
   EXPECT_LT(stream.BytesRead, 8 * static_cast<int64_t>(bytes.size()));
+}
+
+// A large file's second half is searched on another thread; the rebuild
+// finds the same headers as one that reads the bytes in order (those of a
+// stream in memory), wherever they lie against the halves and the reads.
+TEST(DirRecoveryAhead, AFileSearchedOnTwoThreadsGivesTheItemsOfOneSearch) {
+  constexpr int64_t size = TKelDirManager::RecoveryScanAheadFrom + 2'000'123;
+  constexpr int64_t half = size / 2;
+  constexpr int64_t chunk = TKelDirManager::RecoveryScanChunk;
+  TempDir dir;
+  for (int64_t shift : {-3, -2, -1, 0, 1}) {
+    SCOPED_TRACE(shift);
+    // A header of an empty stored item named after its position.
+    TBytes bytes(size_t(size), 0);
+    std::vector<std::string> placed;
+    const auto put = [&](int64_t at) {
+      const std::string name = "at" + std::to_string(at);
+      const auto p = size_t(at);
+      PutU32(bytes, p, KelLocalFileHeaderSig);
+      PutU16(bytes, p + 4, 20);
+      PutU16(bytes, p + 26, name.size());
+      std::copy(name.begin(), name.end(), bytes.begin() + p + 30);
+      placed.push_back(name);
+    };
+    // At the start of a read of either thread, across its end, at the half.
+    for (int64_t at : {int64_t{0}, chunk - 3 + shift, half - 60, half + shift,
+                       half + chunk - 3 + shift, half + 2 * (chunk - 3) + shift})
+      put(at);
+    // Signatures without a header behind them, and one at the very end.
+    PutU32(bytes, size_t(half + 100), KelLocalFileHeaderSig);
+    PutU32(bytes, size_t(size - 4), KelLocalFileHeaderSig);
+
+    {
+      std::ofstream(dir.NativePath("cut.zip"), std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    TFileStream file(dir.Path(u"cut.zip"), fmOpenRead | fmShareDenyNone);
+    TFakeHost host(&file);
+    const TLoadOutcome fromFile = TryLoad(file, host);
+    const TLoadOutcome inMemory = TryLoad(bytes, true);
+    ASSERT_TRUE(fromFile.Ok) << fromFile.Message;
+    EXPECT_EQ(fromFile.Names, placed);
+    EXPECT_EQ(inMemory.Names, placed);
+  }
 }
 
 // Positions of 4 GiB and more are kept whole, in the Zip64 form.

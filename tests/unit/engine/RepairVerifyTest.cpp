@@ -1,6 +1,7 @@
 // The repair's verification ahead on other threads: it calls an item sound
-// only where the archiver's own check verifies it as well (so the repaired
-// archive cannot depend on which of them answered), and a repair through it
+// only where the archiver's own check verifies it as well, and damaged only
+// where that check fails it (so the repaired archive cannot depend on which
+// of them answered), and a repair through it
 // copies every sound item byte for byte, the same whether the kernel copies
 // or reads and writes do.
 #include <gtest/gtest.h>
@@ -63,52 +64,71 @@ class TVerifyProbe : public TKelvane {
   const TKelDirManager& Dir() const { return *DMHandle; }
 };
 
+constexpr TKelVerdict Sound = TKelVerdict::Sound;
+constexpr TKelVerdict Damaged = TKelVerdict::Damaged;
+constexpr TKelVerdict NotKnown = TKelVerdict::NotKnown;
+
 struct TCase {
   const char* What;
   TTestEntry Entry;
-  bool Sound;     // the verifier calls it sound
-  bool Verifies;  // the archiver's check verifies it
+  TKelVerdict Verdict;  // the verifier's
+  bool Verifies;        // the archiver's check verifies it
 };
 
 std::vector<TCase> Cases() {
   const std::string big = LongText(2'600'000, 4);
   const Bytes bigDeflated = Deflated(big);
   const auto longer = [](auto& h) { h.compSize += 30; };
+  Bytes trailed = Deflated(kText);
+  trailed.push_back(0);
+  TKelDeflater flusher(6);
+  const auto flushed =
+      flusher.CompressChunk(reinterpret_cast<const uint8_t*>(kText.data()), kText.size(), false);
   return {
-      {"stored", TTestEntry("a.txt", kText, 0), true, true},
-      {"empty", TTestEntry("e.txt", "", 0), true, true},
-      {"deflated over several chunks", TTestEntry("big.txt", big, 8), true, true},
-      {"stored over several chunks", TTestEntry("big.bin", NoiseText(2'300'000), 0), true, true},
-      {"a descriptor with its signature", TTestEntry("d.txt", kText, 8).WithDescriptor(), true,
+      {"stored", TTestEntry("a.txt", kText, 0), Sound, true},
+      {"empty", TTestEntry("e.txt", "", 0), Sound, true},
+      {"deflated over several chunks", TTestEntry("big.txt", big, 8), Sound, true},
+      {"stored over several chunks", TTestEntry("big.bin", NoiseText(2'300'000), 0), Sound, true},
+      {"a descriptor with its signature", TTestEntry("d.txt", kText, 8).WithDescriptor(), Sound,
        true},
       {"a descriptor without one",
        TTestEntry("d.txt", kText, 0).WithDescriptorBytes(Descriptor(false, kCrc, kText.size())),
-       true, true},
-      {"another CRC-32 in both headers", TTestEntry("a.txt", kText, 0).WithCrc(kCrc ^ 1), false,
+       Sound, true},
+      {"another CRC-32 in both headers", TTestEntry("a.txt", kText, 0).WithCrc(kCrc ^ 1), Damaged,
        false},
-      {"a smaller declared size", TTestEntry("big.txt", big, 8).WithSize(2'599'999), false, false},
-      {"a larger declared size", TTestEntry("big.txt", big, 8).WithSize(2'600'001), false, false},
+      {"a smaller declared size", TTestEntry("big.txt", big, 8).WithSize(2'599'999), Damaged,
+       false},
+      {"a larger declared size", TTestEntry("big.txt", big, 8).WithSize(2'600'001), Damaged, false},
       {"deflated data changed",
-       TTestEntry("big.txt", big, 8).WithRaw(Flipped(bigDeflated, bigDeflated.size() / 2)), false,
+       TTestEntry("big.txt", big, 8).WithRaw(Flipped(bigDeflated, bigDeflated.size() / 2)), Damaged,
        false},
       {"stored data changed",
-       TTestEntry("a.txt", kText, 0).WithRaw(Flipped(Bytes(kText.begin(), kText.end()), 3)), false,
-       false},
+       TTestEntry("a.txt", kText, 0).WithRaw(Flipped(Bytes(kText.begin(), kText.end()), 3)),
+       Damaged, false},
       {"a local CRC-32 the directory settles",
-       TTestEntry("a.txt", kText, 0).WithLocal([](auto& h) { h.crc32 ^= 1; }), false, true},
+       TTestEntry("a.txt", kText, 0).WithLocal([](auto& h) { h.crc32 ^= 1; }), NotKnown, true},
       {"a descriptor CRC-32 the directory settles",
        TTestEntry("d.txt", kText, 0).WithDescriptorBytes(Descriptor(true, kCrc ^ 1, kText.size())),
-       false, true},
+       NotKnown, true},
       {"another local method",
        TTestEntry("a.txt", kText, 8).WithLocal([](auto& h) { h.compMethod = KelMethodStored; }),
-       false, false},
+       NotKnown, false},
       {"data reaching into the directory",
-       TTestEntry("a.txt", kText, 0).WithLocal(longer).WithCentral(longer), false, false},
-      {"encrypted", TTestEntry("s.txt", kText, 8, tcPkzip), false, true},
+       TTestEntry("a.txt", kText, 0).WithLocal(longer).WithCentral(longer), NotKnown, false},
+      {"encrypted", TTestEntry("s.txt", kText, 8, tcPkzip), NotKnown, true},
+      {"no Deflate data (a reserved block type)",
+       TTestEntry("a.txt", kText, 8).WithRaw(Bytes{0xFF, 0xFF, 0xFF, 0xFF}), Damaged, false},
+      {"a byte behind the end of the Deflate stream",
+       TTestEntry("a.txt", kText, 8).WithRaw(trailed), Damaged, false},
+      // Every byte and the right CRC-32, but no last block: the archiver's
+      // check does not ask for one.
+      {"a Deflate stream without its end",
+       TTestEntry("a.txt", kText, 8).WithRaw(Bytes(flushed.begin(), flushed.end())), NotKnown,
+       true},
   };
 }
 
-TEST(RepairVerify, SoundOnlyWhereTheArchiversCheckVerifiesToo) {
+TEST(RepairVerify, SoundOrDamagedOnlyWhereTheArchiversCheckAgrees) {
   TempDir dir;
   TKelVerifyBuffers buffers;  // one set for every case, as a worker keeps it
   for (const TCase& c : Cases()) {
@@ -121,15 +141,18 @@ TEST(RepairVerify, SoundOnlyWhereTheArchiversCheckVerifiesToo) {
     const TDirItem item = probe.Dir().CDir.GetItem(0);
     TFileReader reader(file.Handle());
     std::atomic<bool> stop{false};
-    const bool sound = VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop);
+    const TKelVerdict verdict =
+        VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop);
     TNullStream sink;
     const bool verifies = NativeErrorOf([&] { probe.ExtractItemToStream(0, sink, 0, 0); }) == 0;
-    EXPECT_EQ(sound, c.Sound);
+    EXPECT_EQ(int(verdict), int(c.Verdict));
     EXPECT_EQ(verifies, c.Verifies);
-    EXPECT_TRUE(verifies || !sound) << "sound, but the archiver would store it anew";
-    if (c.Sound && item.CompressedSize() > DecompressionChunkSize) {
+    EXPECT_TRUE(verifies || verdict != Sound) << "sound, but the archiver would store it anew";
+    EXPECT_TRUE(!verifies || verdict != Damaged) << "damaged, but the archiver would copy it";
+    if (c.Verdict != NotKnown && item.CompressedSize() > DecompressionChunkSize) {
       stop = true;
-      EXPECT_FALSE(VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop));
+      EXPECT_EQ(int(VerifyStoredForm(reader, item, probe.Dir().CentralDirOffset, buffers, stop)),
+                int(NotKnown));
     }
     probe.CloseArchive();
   }
@@ -151,11 +174,11 @@ TEST(RepairVerify, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies)
   const std::vector<TCase> cases = Cases();
   std::vector<TTestEntry> entries;
   std::vector<bool> sound;
-  for (int round = 0; round < 3; ++round)
+  for (int round = 0; round < 7; ++round)
     for (const TCase& c : cases) {
       entries.push_back(c.Entry);
       entries.back().Name = std::to_string(entries.size()) + "-" + c.Entry.Name;
-      sound.push_back(c.Sound);
+      sound.push_back(c.Verdict == Sound);
     }
   ASSERT_GT(entries.size(), size_t(TKelRepairVerifier::Window) * 2);
   const TBuiltZip built = BuildZip(entries);
