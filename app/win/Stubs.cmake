@@ -27,7 +27,8 @@ target_compile_definitions(kelvane-sfx-cli PRIVATE ${kel_win_definitions})
 target_link_libraries(kelvane-sfx-cli PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads shell32
                       ${kel_win_system_libs})
 add_dependencies(kelvane-sfx-cli kel_bcrypt_delay_lib)
-target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options})
+target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options}
+                    ${KEL_PROGRAM_LINK_OPTIONS})
 
 file(GLOB win_view_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/*.cpp)
 add_executable(kelvane-sfx WIN32 main/win/StubGuiMain.cpp ${win_view_srcs} win/kelvane-sfx.rc
@@ -37,7 +38,7 @@ target_compile_definitions(kelvane-sfx PRIVATE ${kel_win_definitions})
 target_link_libraries(kelvane-sfx PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads comctl32 ole32
                       shell32 uuid ${kel_win_system_libs})
 add_dependencies(kelvane-sfx kel_bcrypt_delay_lib)
-target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options})
+target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options} ${KEL_PROGRAM_LINK_OPTIONS})
 
 if(KELVANE_TESTS)
   enable_testing()
