@@ -55,6 +55,7 @@ if(KELVANE_TESTS)
   target_link_libraries(test_app PRIVATE kel_app kel_engine kel_container kel_coding
     kel_deflate_zlib kel_names kel_platform GTest::gtest GTest::gtest_main)
   target_include_directories(test_app PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_options(test_app PRIVATE ${KEL_TEST_LINK_OPTIONS})
   gtest_discover_tests(test_app DISCOVERY_MODE PRE_TEST)
 
   set(kel_win_tests ${PROJECT_SOURCE_DIR}/tests/app/win)
