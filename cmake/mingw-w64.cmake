@@ -20,7 +20,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -static takes the static winpthread too (the posix-thread runtime would
 # otherwise need libwinpthread-1.dll next to each program).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")
+# One section per function and datum lets the linker drop what a program
+# never refers to. This linker keeps every function that has unwind data
+# (.pdata is kept whole), so most of the dropping is left to link-time
+# optimisation (the root CMakeLists.txt).
+set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 
 # Tests run under wine on the build machine.
 find_program(KEL_WINE NAMES wine64 wine)

@@ -1,14 +1,13 @@
 #include "engine/KelDestPath.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "names/PathDrive.h"
+#include "names/Paths.h"
 #include "names/WindowsNames.h"
 #include "platform/FileSystem.h"
-#include "platform/NativePath.h"
+#include "platform/ResolvedPath.h"
 #include "platform/UnixFiles.h"
 
 namespace kelvane {
@@ -42,9 +41,14 @@ std::vector<TView> Split(TView name, TIsSeparator isSeparator) {
   return parts;
 }
 
-// Path lies in Root or below it; both are canonical.
-bool IsInside(const std::filesystem::path& root, const std::filesystem::path& path) {
-  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
+// The folder Path is in, as written, without a trailing separator unless
+// it is a root ("" when Path names no folder).
+UString FolderOf(const UString& path) {
+  UString folder = DirectoryPart(path);
+  const size_t n = folder.size();
+  if (n > 1 && folder.back() == PathDelim && !(PathsHaveDrives && folder[n - 2] == u':'))
+    folder.pop_back();
+  return folder;
 }
 
 }  // namespace
@@ -116,14 +120,11 @@ TDestPathState ExamineDestPath(const UString& Folder, UStringView Relative) {
 }
 
 bool LinkStaysInside(const UString& Root, const UString& LinkPath, std::string_view Target) {
-  namespace fs = std::filesystem;
   if (Target.empty() || Target.front() == '/' || Target.find('\0') != std::string_view::npos)
     return false;
-  std::error_code ec;
-  const fs::path root = fs::canonical(fs::path(NativePath(Root)), ec);
-  if (ec) return false;
-  fs::path at = fs::canonical(fs::path(NativePath(LinkPath)).parent_path(), ec);
-  if (ec || !IsInside(root, at)) return false;
+  TResolvedPath root;
+  TResolvedPath at;
+  if (!root.Resolve(Root) || !at.Resolve(FolderOf(LinkPath)) || !at.IsInside(root)) return false;
 
   bool onDisk = true;    // At exists as it is named
   bool mayClimb = true;  // every step so far went into an existing folder, not a link
@@ -131,24 +132,25 @@ bool LinkStaysInside(const UString& Root, const UString& LinkPath, std::string_v
     if (part.empty() || part == ".") continue;
     if (part == "..") {
       if (!mayClimb) return false;
-      at = at.parent_path();
-      if (!IsInside(root, at)) return false;
+      at.RemoveLast();
+      if (!at.IsInside(root)) return false;
       continue;
     }
-    at /= fs::path(std::string(part));
+    if (!at.Append(part)) return false;
     if (!onDisk) continue;
-    const fs::file_status status = fs::symlink_status(at, ec);
-    if (ec == std::errc::no_such_file_or_directory || status.type() == fs::file_type::not_found) {
-      onDisk = mayClimb = false;
-      continue;
-    }
-    if (ec) return false;
-    if (fs::is_symlink(status)) {
-      mayClimb = false;
-      at = fs::canonical(at, ec);
-      if (ec || !IsInside(root, at)) return false;
-    } else if (!fs::is_directory(status)) {
-      onDisk = mayClimb = false;
+    switch (at.Kind()) {
+      case TEntryKind::Missing:
+      case TEntryKind::Other:
+        onDisk = mayClimb = false;
+        break;
+      case TEntryKind::Unreadable:
+        return false;
+      case TEntryKind::Link:
+        mayClimb = false;
+        if (!at.Resolve() || !at.IsInside(root)) return false;
+        break;
+      case TEntryKind::Folder:
+        break;
     }
   }
   return true;

@@ -1,7 +1,6 @@
 #include "engine/Kelvane.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "coding/KelSecure.h"
 #include "container/KelDirManager.h"
@@ -12,7 +11,9 @@
 namespace kelvane {
 namespace {
 
-constexpr double KelVersion = 6.01;
+// 6.01, in hundredths: the text is made from integers, so no locale (and no
+// floating-point formatting) decides its separator.
+constexpr int KelVersionHundredths = 601;
 
 constexpr uint16_t NoZipMethod = 0xFFFF;
 constexpr uint16_t MethodStored = 0;
@@ -95,11 +96,14 @@ void TKelBaseArchiver::SetCompressionMode(uint8_t value) {
 }
 
 UString TKelBaseArchiver::CurrentVersion() const {
-  // to_chars ignores the locale, so the separator is always a point.
-  char text[16];
-  const auto result =
-      std::to_chars(text, text + sizeof text, KelVersion, std::chars_format::fixed, 2);
-  return FromUtf8(std::string_view(text, static_cast<size_t>(result.ptr - text))) + u" ";
+  const int minor = KelVersionHundredths % 100;
+  UString text;
+  for (int major = KelVersionHundredths / 100; major > 0 || text.empty(); major /= 10)
+    text.insert(text.begin(), static_cast<char16_t>(u'0' + major % 10));
+  text += u'.';
+  text += static_cast<char16_t>(u'0' + minor / 10);
+  text += static_cast<char16_t>(u'0' + minor % 10);
+  return text + u" ";
 }
 
 void TKelBaseArchiver::SetPassword(const AnsiString& Value) {

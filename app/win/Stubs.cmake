@@ -27,7 +27,8 @@ target_compile_definitions(kelvane-sfx-cli PRIVATE ${kel_win_definitions})
 target_link_libraries(kelvane-sfx-cli PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads shell32
                       ${kel_win_system_libs})
 add_dependencies(kelvane-sfx-cli kel_bcrypt_delay_lib)
-target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options})
+target_link_options(kelvane-sfx-cli PRIVATE -static ${kel_stub_link_options}
+                    ${KEL_PROGRAM_LINK_OPTIONS})
 
 file(GLOB win_view_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/*.cpp)
 add_executable(kelvane-sfx WIN32 main/win/StubGuiMain.cpp ${win_view_srcs} win/kelvane-sfx.rc
@@ -37,7 +38,7 @@ target_compile_definitions(kelvane-sfx PRIVATE ${kel_win_definitions})
 target_link_libraries(kelvane-sfx PRIVATE ${KEL_ZLIB_STATIC} Threads::Threads comctl32 ole32
                       shell32 uuid ${kel_win_system_libs})
 add_dependencies(kelvane-sfx kel_bcrypt_delay_lib)
-target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options})
+target_link_options(kelvane-sfx PRIVATE -static ${kel_stub_link_options} ${KEL_PROGRAM_LINK_OPTIONS})
 
 if(KELVANE_TESTS)
   enable_testing()
@@ -54,6 +55,7 @@ if(KELVANE_TESTS)
   target_link_libraries(test_app PRIVATE kel_app kel_engine kel_container kel_coding
     kel_deflate_zlib kel_names kel_platform GTest::gtest GTest::gtest_main)
   target_include_directories(test_app PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_options(test_app PRIVATE ${KEL_TEST_LINK_OPTIONS})
   gtest_discover_tests(test_app DISCOVERY_MODE PRE_TEST)
 
   set(kel_win_tests ${PROJECT_SOURCE_DIR}/tests/app/win)

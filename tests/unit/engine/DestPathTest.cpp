@@ -182,5 +182,20 @@ TEST_F(DestPathLinks, ALinkMayLeadOnlyToPlacesInsideTheDestination) {
   EXPECT_FALSE(LinkStaysInside(Dest() + u"/missing", Dest() + u"/missing/l", "x"));
 }
 
+TEST_F(DestPathLinks, AFolderNameThatIsNoTextIsLookedUpAsItIs) {
+  // The destination resolves to a folder whose name is not UTF-8: the links
+  // below it must still be found (a name converted to text and back would
+  // name nothing, and a link behind it would pass as missing).
+  namespace fs = std::filesystem;
+  const fs::path odd = FDir.Root() / "odd\xff";
+  fs::create_directories(odd / "sub");
+  fs::create_directory_symlink(FDir.Root() / "outside", odd / "out");
+  fs::create_directory_symlink(odd, FDir.Root() / "dest" / "odd");
+  const UString root = Dest() + u"/odd";
+  EXPECT_FALSE(LinkStaysInside(root, root + u"/l", "out/x"));
+  EXPECT_FALSE(LinkStaysInside(root, root + u"/sub/l", "../out/x"));
+  EXPECT_TRUE(LinkStaysInside(root, root + u"/sub/l", "../sub/x"));
+}
+
 }  // namespace
 }  // namespace kelvane
