@@ -8,6 +8,8 @@
 #include "container/KelDirManager.h"
 #include "container/KelUnixFields.h"
 #include "engine/KelDestPath.h"
+#include "engine/KelScopedValue.h"
+#include "engine/KelVerifyAhead.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
 #include "platform/DosTime.h"
@@ -122,6 +124,11 @@ void TKelBaseArchiver::ProcessItems(TKelProcessOperation Operation, int32_t Inde
   // the archive and the disk may change before the next.
   TReadRun run(*this, reports);
   const bool single = Index >= 0;
+  // A test run from a handler of another leaves the items to the archiver.
+  std::unique_ptr<TKelVerifyAhead> ahead;
+  if (Operation == poTest && !single && !run.Outer) ahead = StartTestAhead();
+  TScopedValue<TKelVerifyAhead*> testAhead(FTestAhead, ahead.get());
+  TScopedValue<int32_t> testQueued(FTestQueued, 0);
 
   FProcessedFileNo = 0;
   FProgressCancel = false;
@@ -357,7 +364,7 @@ void TKelBaseArchiver::WriteFileTarget(int32_t Index, const TKelFileTarget& t,
   if (failure) std::rethrow_exception(failure);
 }
 void TKelBaseArchiver::TestItem(int32_t Index) {
-  if (DMHandle->CDir.GetItemPtr(Index).IsDirectory()) return;
+  if (DMHandle->CDir.GetItemPtr(Index).IsDirectory() || TestedAhead(Index)) return;
   TNullStream sink;
   ExtractItemToStream(Index, sink, 0, 0);
 }

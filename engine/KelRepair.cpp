@@ -11,8 +11,8 @@
 #include "container/KelDirManager.h"
 #include "container/KelLocalRecordCheck.h"
 #include "container/KelStreamReader.h"
-#include "engine/KelRepairVerify.h"
 #include "engine/KelScopedValue.h"
+#include "engine/KelVerifyAhead.h"
 #include "engine/Kelvane.h"
 #include "names/Paths.h"
 #include "platform/FileSystem.h"
@@ -230,16 +230,16 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
       const int32_t count = DMHandle->CDir.Count();
       // Items of a one-file archive are verified ahead on other threads; those
       // found sound are copied without decoding them here.
-      std::unique_ptr<TKelRepairVerifier> verifier;
+      std::unique_ptr<TKelVerifyAhead> verifier;
       auto* archive = dynamic_cast<TFileStream*>(FCompressedStream);
       if (FSpanningMode == smNone && archive && count > 0)
-        verifier = std::make_unique<TKelRepairVerifier>(archive->Handle(),
-                                                        DMHandle->CentralDirOffset, count);
+        verifier =
+            std::make_unique<TKelVerifyAhead>(archive->Handle(), DMHandle->CentralDirOffset, count);
       int32_t submitted = 0;
       for (int32_t i = 0; i < count; ++i) {
         TKelVerdict verdict = TKelVerdict::NotKnown;
         if (verifier) {
-          for (; submitted < count && submitted < i + TKelRepairVerifier::Window; ++submitted)
+          for (; submitted < count && submitted < i + TKelVerifyAhead::Window; ++submitted)
             verifier->Submit(submitted, DMHandle->CDir.GetItem(submitted));
           verdict = verifier->Verdict(i, DMHandle->CDir.GetItem(i));
         }

@@ -27,6 +27,7 @@ struct TKelItemDecoding;
 struct TKelCommitState;
 struct TAheadJob;
 enum class TKelVerdict : uint8_t;
+class TKelVerifyAhead;
 
 class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
  public:
@@ -698,8 +699,16 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // (engine/KelUnixMeta.cpp)
   void ExtractLinkItem(int32_t Index, const UString& DestPath, const UString& Root, bool Exists,
                        std::optional<int64_t> Time);
-  // Decodes and verifies item Index into nothing; folder items are not decoded.
+  // Decodes and verifies item Index into nothing; folder items are not
+  // decoded, nor items that the threads verifying ahead found sound.
   void TestItem(int32_t Index);
+  // The threads that verify the larger tagged items of a one-file archive
+  // ahead of TestItem, or nullptr where they would not pay.
+  // (engine/KelTestAhead.cpp)
+  std::unique_ptr<TKelVerifyAhead> StartTestAhead();
+  // Whether FTestAhead found item Index sound, after queueing the tagged items
+  // up to a window after it; its progress is then reported as if decoded.
+  bool TestedAhead(int32_t Index);
   // Removes item Index from the directory (written on commit). Native errors:
   // 21 Index outside the items; 22 no update is open.
   void DeleteTaggedItem(int32_t Index);
@@ -1038,6 +1047,10 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // whenever the archive stream is replaced.
   TKelReadAhead FReadAhead;
   bool FReadAheadOn = false;
+  // While ProcessItems tests: the threads verifying ahead, and the next item
+  // to consider queueing for them.
+  TKelVerifyAhead* FTestAhead = nullptr;
+  int32_t FTestQueued = 0;
   // The last item's inflater, reset for the next: small items then cost no
   // zlib set-up and no fresh buffers.
   std::unique_ptr<TKelInflater> FSpareInflater;

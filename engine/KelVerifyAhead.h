@@ -1,16 +1,16 @@
-// Verifying the items of a one-file archive ahead of its repair, on two
-// threads, while the repair copies the items already known to be sound.
+// Verifying the items of a one-file archive ahead, on two threads, while the
+// repair copies (or the test reports) the items already known to be sound.
 //
-// A verdict of "sound" is given only where the repair's own check (decoding
-// the item through the archiver) could not say otherwise: an item that is
-// not encrypted, stored or deflated, whose local records agree with the
-// directory exactly, whose data and data descriptor stay in front of the
-// directory, and whose data decodes to its declared size and CRC-32. A
-// verdict of "damaged" likewise only where that check must fail: such an
-// item whose data does not decode, or not to its declared size and CRC-32.
-// Every other item is left to that check, so the repaired archive is the
-// same byte for byte whichever answers. No handler is called from here:
-// events stay on the repairing thread, in item order.
+// A verdict of "sound" is given only where the archiver's own check (decoding
+// the item into nothing) could not say otherwise: an item that is not
+// encrypted, stored or deflated, whose local records agree with the directory
+// exactly, whose data and data descriptor stay in front of the directory, and
+// whose data decodes to its declared size and CRC-32. A verdict of "damaged"
+// likewise only where that check must fail: such an item whose data does not
+// decode, or not to its declared size and CRC-32. Every other item is left to
+// that check, so a repaired archive is the same byte for byte, and a test
+// reports the same failures, whichever answers. No handler is called from
+// here: events stay on the caller's thread, in item order.
 #pragma once
 
 #include <atomic>
@@ -58,7 +58,7 @@ bool CanVerifyStoredForm(const TDirItem& Item);
 // one's directory entry); each worker holds its TKelVerifyBuffers (2 MiB)
 // and an inflater (zlib's state and window, about 45 KiB): about 4 MiB in all
 // whatever the archive's size.
-class TKelRepairVerifier {
+class TKelVerifyAhead {
  public:
   static constexpr int32_t Workers = 2;
   // Items submitted from the one the repair waits for on: enough to keep both
@@ -71,11 +71,11 @@ class TKelRepairVerifier {
   // ArchiveHandle (the archive's TFileStream Handle()); ItemCount bounds the
   // indexes. Started() is false when no descriptor or thread could be had:
   // every verdict is then "not known".
-  TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffset, int32_t ItemCount);
+  TKelVerifyAhead(int ArchiveHandle, int64_t DirectoryOffset, int32_t ItemCount);
   // Stops the workers (an item being decoded is abandoned) and waits for them.
-  ~TKelRepairVerifier();
-  TKelRepairVerifier(const TKelRepairVerifier&) = delete;
-  TKelRepairVerifier& operator=(const TKelRepairVerifier&) = delete;
+  ~TKelVerifyAhead();
+  TKelVerifyAhead(const TKelVerifyAhead&) = delete;
+  TKelVerifyAhead& operator=(const TKelVerifyAhead&) = delete;
 
   bool Started() const { return !FThreads.empty(); }
   // Queues item Index for verification, if it can be verified here.

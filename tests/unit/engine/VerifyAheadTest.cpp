@@ -1,9 +1,8 @@
-// The repair's verification ahead on other threads: it calls an item sound
-// only where the archiver's own check verifies it as well, and damaged only
-// where that check fails it (so the repaired archive cannot depend on which
-// of them answered), and a repair through it
-// copies every sound item byte for byte, the same whether the kernel copies
-// or reads and writes do.
+// Verifying ahead on other threads: it calls an item sound only where the
+// archiver's own check verifies it as well, and damaged only where that
+// check fails it, so that a repair copies every sound item byte for byte
+// (the same whether the kernel copies or reads and writes do) and a test
+// reports exactly what the archiver's check alone reports.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,10 +11,11 @@
 #include "unit/WinPosix.h"
 
 #include "DecodeTestSupport.h"
+#include "ExtractTestSupport.h"
 #include "TempDir.h"
 #include "UpdateTestSupport.h"
 #include "container/KelDirManager.h"
-#include "engine/KelRepairVerify.h"
+#include "engine/KelVerifyAhead.h"
 #include "platform/RangeCopyCall.h"
 
 namespace kelvane {
@@ -128,7 +128,7 @@ std::vector<TCase> Cases() {
   };
 }
 
-TEST(RepairVerify, SoundOrDamagedOnlyWhereTheArchiversCheckAgrees) {
+TEST(VerifyAhead, SoundOrDamagedOnlyWhereTheArchiversCheckAgrees) {
   TempDir dir;
   TKelVerifyBuffers buffers;  // one set for every case, as a worker keeps it
   for (const TCase& c : Cases()) {
@@ -169,7 +169,7 @@ int64_t DeclinedCopy(int, int64_t, int, int64_t, size_t) {
   return -1;
 }
 
-TEST(RepairVerify, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies) {
+TEST(VerifyAhead, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies) {
   // Many more items than are verified at once, sound and damaged in turn.
   const std::vector<TCase> cases = Cases();
   std::vector<TTestEntry> entries;
@@ -180,7 +180,7 @@ TEST(RepairVerify, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies)
       entries.back().Name = std::to_string(entries.size()) + "-" + c.Entry.Name;
       sound.push_back(c.Verdict == Sound);
     }
-  ASSERT_GT(entries.size(), size_t(TKelRepairVerifier::Window) * 2);
+  ASSERT_GT(entries.size(), size_t(TKelVerifyAhead::Window) * 2);
   const TBuiltZip built = BuildZip(entries);
   const std::string source = AsText(built.Archive);
   TempDir dir;
@@ -214,6 +214,120 @@ TEST(RepairVerify, ARepairCopiesEverySoundItemByteForByteHoweverTheKernelCopies)
     }
   }
   EXPECT_TRUE(ReadAll(dir.NativePath("data.zip")) == source);
+}
+
+class TTestAheadProbe : public TKelvane {
+ public:
+  using TKelBaseArchiver::StartTestAhead;
+  using TKelBaseArchiver::TagItems;
+  using TKelBaseArchiver::TestedAhead;
+  using TKelvane::TKelvane;
+  void SetTestAhead(TKelVerifyAhead* ahead) {
+    FTestAhead = ahead;
+    FTestQueued = 0;
+  }
+};
+
+// Every case, three times over, so that more items wait than are verified at once.
+std::vector<TCase> Rounds(int count) {
+  std::vector<TCase> all;
+  for (int round = 0; round < count; ++round)
+    for (TCase c : Cases()) {
+      c.Entry.Name = std::to_string(all.size()) + "-" + c.Entry.Name;
+      all.push_back(std::move(c));
+    }
+  return all;
+}
+
+TEST(VerifyAhead, ATestPassesTheLargerSoundItemsWithoutDecodingThemAgain) {
+  const std::vector<TCase> cases = Rounds(3);
+  std::vector<TTestEntry> entries;
+  for (const TCase& c : cases)
+    entries.push_back(c.Entry);
+  TempDir dir;
+  WriteAll(dir.NativePath("data.zip"), AsText(BuildZip(entries).Archive));
+  TFileStream file(dir.Path(u"data.zip"), fmOpenRead | fmShareDenyNone);
+  TTestAheadProbe probe(nullptr);
+  probe.OpenArchive(file, false);
+  probe.TagItems(u"*.*", KelAllItemsAttr, u"");
+  const std::unique_ptr<TKelVerifyAhead> ahead = probe.StartTestAhead();
+  ASSERT_NE(ahead, nullptr);
+  probe.SetTestAhead(ahead.get());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].Entry.Name);
+    const bool large = cases[i].Entry.Data.size() >= 64 * 1024;
+    EXPECT_EQ(probe.TestedAhead(int32_t(i)), large && cases[i].Verdict == Sound);
+  }
+  probe.SetTestAhead(nullptr);
+  probe.CloseArchive();
+
+  // Not worth it: an archive in memory, or a single large item.
+  TMemoryStream memory;
+  const std::string bytes = AsText(BuildZip(entries).Archive);
+  memory.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+  probe.OpenArchive(memory, false);
+  probe.TagItems(u"*.*", KelAllItemsAttr, u"");
+  EXPECT_EQ(probe.StartTestAhead(), nullptr);
+  probe.CloseArchive();
+  WriteAll(dir.NativePath("one.zip"),
+           AsText(BuildZip({TTestEntry("big.txt", LongText(2'600'000, 4), 8)}).Archive));
+  TFileStream one(dir.Path(u"one.zip"), fmOpenRead | fmShareDenyNone);
+  probe.OpenArchive(one, false);
+  probe.TagItems(u"*.*", KelAllItemsAttr, u"");
+  EXPECT_EQ(probe.StartTestAhead(), nullptr);
+  probe.CloseArchive();
+}
+
+TEST(VerifyAhead, ATestReportsWhatTheArchiversCheckAloneReports) {
+  const std::vector<TCase> cases = Rounds(3);
+  std::vector<TTestEntry> entries;
+  std::string firstDamaged, laterSound;  // large items, verified ahead
+  for (const TCase& c : cases) {
+    entries.push_back(c.Entry);
+    if (c.Entry.Data.size() < 64 * 1024) continue;
+    if (c.Verdict == Damaged && firstDamaged.empty()) firstDamaged = c.Entry.Name;
+    if (c.Verdict == Sound && entries.size() > cases.size() / 2) laterSound = c.Entry.Name;
+  }
+  const std::string bytes = AsText(BuildZip(entries).Archive);
+  TempDir dir;
+  WriteAll(dir.NativePath("data.zip"), bytes);
+  // Each run stops where a handler cancels: nowhere, or during a large sound item.
+  for (const std::string& cancelAt : {std::string(), laterSound}) {
+    SCOPED_TRACE(cancelAt);
+    std::vector<std::string> reports[2];
+    for (int ahead = 0; ahead < 2; ++ahead) {
+      // Read from a file, the larger items are verified ahead; from memory, not.
+      TFileStream file(dir.Path(u"data.zip"), fmOpenRead | fmShareDenyNone);
+      TMemoryStream memory;
+      memory.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+      TKelvane a(nullptr);
+      a.SetPassword("secret");
+      a.OpenArchive(ahead ? static_cast<TStream&>(file) : memory, false);
+      test::TEventLog log;
+      log.Attach(a);
+      const auto logged = a.OnFileProgress();
+      a.SetOnFileProgress([&](TKelBaseArchiver* s, const UString& name, double p,
+                              TKelProcessOperation op, TKelProgressPhase phase, bool& cancel) {
+        logged(s, name, p, op, phase, cancel);
+        cancel = phase == ppProcess && ToUtf8(name) == cancelAt;
+      });
+      a.SetOnProcessFileFailure([&](TKelBaseArchiver*, const UString& name, TKelProcessOperation,
+                                    int32_t native, int32_t, const UString&, TKelAction& action) {
+        log.Lines.push_back("failed " + ToUtf8(name) + " " + std::to_string(native));
+        action = fxaIgnore;
+      });
+      a.TestFiles(u"*.*", KelAllItemsAttr, u"");
+      EXPECT_GT(log.ProcessReports, 0);
+      reports[ahead] = log.Lines;
+      a.CloseArchive();
+    }
+    EXPECT_EQ(reports[1], reports[0]);
+    EXPECT_NE(std::find(reports[0].begin(), reports[0].end(), "failed " + firstDamaged + " 8"),
+              reports[0].end());
+    const std::string lastEnd = "file " + cases.back().Entry.Name + " 100 end";
+    EXPECT_EQ(std::find(reports[0].begin(), reports[0].end(), lastEnd) != reports[0].end(),
+              cancelAt.empty());
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/KelRepairVerify.h"
+#include "engine/KelVerifyAhead.h"
 
 #include <algorithm>
 #include <array>
@@ -156,8 +156,7 @@ TKelVerdict VerifyStoredForm(const TFileReader& Archive, const TDirItem& Item,
   }
 }
 
-TKelRepairVerifier::TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffset,
-                                       int32_t ItemCount)
+TKelVerifyAhead::TKelVerifyAhead(int ArchiveHandle, int64_t DirectoryOffset, int32_t ItemCount)
     : FArchive(ArchiveHandle),
       FDirectoryOffset(DirectoryOffset),
       FStates(size_t(std::max(ItemCount, 0)), stNone),
@@ -171,7 +170,7 @@ TKelRepairVerifier::TKelRepairVerifier(int ArchiveHandle, int64_t DirectoryOffse
   }
 }
 
-TKelRepairVerifier::~TKelRepairVerifier() {
+TKelVerifyAhead::~TKelVerifyAhead() {
   {
     std::lock_guard lock(FLock);
     FStop = true;
@@ -181,7 +180,7 @@ TKelRepairVerifier::~TKelRepairVerifier() {
     t.join();
 }
 
-void TKelRepairVerifier::Submit(int32_t Index, const TDirItem& Item) {
+void TKelVerifyAhead::Submit(int32_t Index, const TDirItem& Item) {
   if (!Started() || Index < 0 || size_t(Index) >= FStates.size()) return;
   if (!CanVerifyStoredForm(Item)) return;
   {
@@ -194,7 +193,7 @@ void TKelRepairVerifier::Submit(int32_t Index, const TDirItem& Item) {
   FJobReady.notify_one();
 }
 
-TKelVerdict TKelRepairVerifier::Verdict(int32_t Index, const TDirItem& Item) {
+TKelVerdict TKelVerifyAhead::Verdict(int32_t Index, const TDirItem& Item) {
   if (Index < 0 || size_t(Index) >= FStates.size()) return TKelVerdict::NotKnown;
   std::unique_lock lock(FLock);
   FVerdictReady.wait(lock, [&] { return FStates[size_t(Index)] != stPending; });
@@ -205,13 +204,13 @@ TKelVerdict TKelRepairVerifier::Verdict(int32_t Index, const TDirItem& Item) {
   return same ? FVerdicts[size_t(Index)] : TKelVerdict::NotKnown;
 }
 
-TKelRepairVerifier::TDataKey TKelRepairVerifier::KeyOf(const TDirItem& Item) {
+TKelVerifyAhead::TDataKey TKelVerifyAhead::KeyOf(const TDirItem& Item) {
   return {Item.LocalHeaderOffset(), Item.CompressedSize(),  Item.UncompressedSize(),
           Item.CentralDir.crc32,    Item.CompressionMethod, Item.CentralDir.genPurposeFlag,
           Item.ExtraAreaCut};
 }
 
-void TKelRepairVerifier::Work() {
+void TKelVerifyAhead::Work() {
   std::unique_ptr<TKelVerifyBuffers> buffers;
   try {
     buffers = std::make_unique<TKelVerifyBuffers>();
