@@ -119,6 +119,14 @@ void TCliArchiver::Select(const std::vector<std::string>& masks,
   Options().SetSearchAttr(KelAllItemsAttr);
 }
 
+std::vector<int32_t> TCliArchiver::SelectedItems() {
+  TagItems();
+  std::vector<int32_t> selected;
+  for (int32_t i = 0; i < ItemCount(); ++i)
+    if (Item(i).Tagged) selected.push_back(i);
+  return selected;
+}
+
 void TCliArchiver::DoPassword(const UString& FileName, AnsiString& NewPassword, bool& SkipFile) {
   if (!FCanAskPassword) throw EKelException(NativeInvalidPassword, this);
   if (FBeforeQuestion) FBeforeQuestion();

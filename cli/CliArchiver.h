@@ -49,6 +49,9 @@ class TCliArchiver : public TKelvane {
   // Selects the items of the argument-less operations: Masks ("*.*" when
   // empty) minus Exclusions, every attribute.
   void Select(const std::vector<std::string>& masks, const std::vector<std::string>& exclusions);
+  // The indexes of the items the selection takes, in order (tagged as the
+  // operations tag them).
+  std::vector<int32_t> SelectedItems();
 
   // Whether someone can be asked for a password. When not, or when the
   // question is cancelled, an item whose password does not fit fails with the

@@ -41,11 +41,11 @@ TItemRun::TItemRun(TCliArchiver& archiver, const std::vector<std::string>& masks
     if (!archiver.FindFirst(f)) FUnmatched.push_back(mask);
   }
   archiver.Select(masks, exclusions);
-  for (bool found = archiver.FindFirst(f); found; found = archiver.FindNext(f)) {
-    const TDirItem& item = archiver.Item(f.Handle.ItemNo);
+  FItems = archiver.SelectedItems();
+  for (const int32_t index : FItems) {
+    const TDirItem& item = archiver.Item(index);
     const uint64_t size = item.IsDirectory() ? 0 : item.UncompressedSize();
     FSizes.push_back(size);
-    FItems.push_back(f.Handle.ItemNo);
     FSelectedBytes += size;
   }
   FSelectedItems = static_cast<int64_t>(FSizes.size());

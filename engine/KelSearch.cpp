@@ -88,31 +88,31 @@ bool TKelBaseArchiver::FindNext(TKelArchiveItem& F) {
 }
 
 bool TKelBaseArchiver::SearchItem(TKelArchiveItem& F) {
-  const TKelDirArray& dir = DMHandle->CDir;
-  const TInternalSearchRec& rec = F.Handle;
-  const bool recurse = FOptions->Recurse();
-  int32_t found = -1;
-  if (rec.UseProperties || rec.FWildCards || recurse) {
-    // The property form limits each of its masks to its folder itself.
-    const bool inMaskFolderOnly = !recurse && !rec.UseProperties;
-    const UString maskFolder = inMaskFolderOnly ? DirectoryPart(ToDisk(MaskOf(rec))) : UString();
-    for (int32_t i = std::max(rec.ItemNo, 0); i < dir.Count(); ++i) {
-      const TDirItem& item = dir.GetItemPtr(i);
-      if (inMaskFolderOnly && !SameFolder(ItemFolder(item), maskFolder)) continue;
-      if (ItemPassesMasks(i, rec) &&
-          PassesAttributeMask(item.CentralDir.externalAttr, rec.FFindAttr)) {
-        found = i;
-        break;
-      }
-    }
-  } else {
-    int32_t index = -1;
-    if (dir.FileExists(UString(MaskOf(rec)), index) && index >= rec.ItemNo) found = index;
-  }
+  const int32_t found = MatchingItem(F.Handle, F.Handle.ItemNo);
   if (found < 0) return false;
   F.Handle.ItemNo = found;
   FillSearchResult(found, F);
   return true;
+}
+
+int32_t TKelBaseArchiver::MatchingItem(const TInternalSearchRec& Rec, int32_t From) const {
+  const TKelDirArray& dir = DMHandle->CDir;
+  const bool recurse = FOptions->Recurse();
+  if (Rec.UseProperties || Rec.FWildCards || recurse) {
+    // The property form limits each of its masks to its folder itself.
+    const bool inMaskFolderOnly = !recurse && !Rec.UseProperties;
+    const UString maskFolder = inMaskFolderOnly ? DirectoryPart(ToDisk(MaskOf(Rec))) : UString();
+    for (int32_t i = std::max(From, 0); i < dir.Count(); ++i) {
+      const TDirItem& item = dir.GetItemPtr(i);
+      if (inMaskFolderOnly && !SameFolder(ItemFolder(item), maskFolder)) continue;
+      if (ItemPassesMasks(i, Rec) &&
+          PassesAttributeMask(item.CentralDir.externalAttr, Rec.FFindAttr))
+        return i;
+    }
+    return -1;
+  }
+  int32_t index = -1;
+  return dir.FileExists(UString(MaskOf(Rec)), index) && index >= From ? index : -1;
 }
 
 bool TKelBaseArchiver::ItemPassesMasks(int32_t Index, const TInternalSearchRec& Rec) const {
@@ -162,9 +162,13 @@ void TKelBaseArchiver::FillSearchResult(int32_t Index, TKelArchiveItem& F) const
 void TKelBaseArchiver::TagItems() {
   CheckActive();
   DMHandle->CDir.ClearTags();
-  TKelArchiveItem f;
-  for (bool found = FindFirst(f); found; found = FindNext(f))
-    DMHandle->CDir.GetItemPtr(f.Handle.ItemNo).Tagged = true;
+  // FindFirst's search without its result: no names taken apart per item.
+  TInternalSearchRec rec;
+  rec.UseProperties = true;
+  rec.FFindAttr = FOptions->SearchAttr();
+  for (int32_t i = MatchingItem(rec, 0); i >= 0 && i < std::numeric_limits<int32_t>::max();
+       i = MatchingItem(rec, i + 1))
+    DMHandle->CDir.GetItemPtr(i).Tagged = true;
 }
 
 void TKelBaseArchiver::TagItems(const UString& FileMask, int32_t SearchAttr,

@@ -542,6 +542,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   void TagItems(const UString& FileMask, int32_t SearchAttr, const UString& ExclusionMask);
   // The search step: from F.Handle.ItemNo, the first item that passes.
   bool SearchItem(TKelArchiveItem& F);
+  // The index of the first item from From on that Rec selects, or -1.
+  int32_t MatchingItem(const TInternalSearchRec& Rec, int32_t From) const;
   bool ItemPassesMasks(int32_t Index, const TInternalSearchRec& Rec) const;
   void FillSearchResult(int32_t Index, TKelArchiveItem& F) const;
 

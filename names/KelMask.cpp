@@ -56,6 +56,8 @@ bool WildcardMatch(UStringView Name, UStringView Mask, bool IgnoreCase) {
 
 bool MatchesMask(UStringView Name, UStringView Mask) {
   if (Mask.empty()) return false;
+  // The masks that take every name, as most runs give them: no copies made.
+  if (Mask == u"*" || Mask == u"*.*") return true;
   const bool extensionless = Mask.back() == u'.';
   UString mask = ReplaceText(Mask, u"*.*", u"*", 0);
   if (extensionless && !mask.empty()) mask.pop_back();
