@@ -128,7 +128,6 @@ void TKelBaseArchiver::ProcessItems(TKelProcessOperation Operation, int32_t Inde
   std::unique_ptr<TKelVerifyAhead> ahead;
   if (Operation == poTest && !single && !run.Outer) ahead = StartTestAhead();
   TScopedValue<TKelVerifyAhead*> testAhead(FTestAhead, ahead.get());
-  TScopedValue<int32_t> testQueued(FTestQueued, 0);
 
   FProcessedFileNo = 0;
   FProgressCancel = false;

@@ -235,13 +235,11 @@ void TKelBaseArchiver::RepairArchive(const UString& OutputFileName) {
       if (FSpanningMode == smNone && archive && count > 0)
         verifier =
             std::make_unique<TKelVerifyAhead>(archive->Handle(), DMHandle->CentralDirOffset, count);
-      int32_t submitted = 0;
       for (int32_t i = 0; i < count; ++i) {
         TKelVerdict verdict = TKelVerdict::NotKnown;
         if (verifier) {
-          for (; submitted < count && submitted < i + TKelVerifyAhead::Window; ++submitted)
-            verifier->Submit(submitted, DMHandle->CDir.GetItem(submitted));
-          verdict = verifier->Verdict(i, DMHandle->CDir.GetItem(i));
+          verifier->QueueAhead(i, DMHandle->CDir);
+          verdict = verifier->Verdict(i, DMHandle->CDir.GetItemPtr(i));
         }
         RepairItem(i, out, outDir, *data, verdict);
       }

@@ -39,15 +39,11 @@ std::unique_ptr<TKelVerifyAhead> TKelBaseArchiver::StartTestAhead() {
 
 bool TKelBaseArchiver::TestedAhead(int32_t Index) {
   if (!FTestAhead) return false;
-  const TKelDirArray& items = DMHandle->CDir;
-  const int32_t end = std::min(items.Count(), Index + TKelVerifyAhead::Window);
-  for (FTestQueued = std::max(FTestQueued, Index); FTestQueued < end; ++FTestQueued) {
-    const TDirItem& item = items.GetItemPtr(FTestQueued);
-    if (WorthAhead(item)) FTestAhead->Submit(FTestQueued, item);
-  }
+  FTestAhead->QueueAhead(Index, DMHandle->CDir, WorthAhead);
+  if (FTestAhead->Verdict(Index, DMHandle->CDir.GetItemPtr(Index)) != TKelVerdict::Sound)
+    return false;
   // A copy: a handler told of progress may change the directory.
-  const TDirItem item = items.GetItem(Index);
-  if (FTestAhead->Verdict(Index, item) != TKelVerdict::Sound) return false;
+  const TDirItem item = DMHandle->CDir.GetItem(Index);
   // Reported in the decoder's steps, so that a handler may still cancel.
   const uint64_t size = item.UncompressedSize();
   FProgressMax = int64_t(std::max<uint64_t>(size, 1));

@@ -193,6 +193,15 @@ void TKelVerifyAhead::Submit(int32_t Index, const TDirItem& Item) {
   FJobReady.notify_one();
 }
 
+void TKelVerifyAhead::QueueAhead(int32_t Index, const TKelDirArray& Items,
+                                 bool (*Wanted)(const TDirItem&)) {
+  const int32_t end = std::min(Items.Count(), Index + Window);
+  for (FQueued = std::max(FQueued, Index); FQueued < end; ++FQueued) {
+    const TDirItem& item = Items.GetItemPtr(FQueued);
+    if (!Wanted || Wanted(item)) Submit(FQueued, item);
+  }
+}
+
 TKelVerdict TKelVerifyAhead::Verdict(int32_t Index, const TDirItem& Item) {
   if (Index < 0 || size_t(Index) >= FStates.size()) return TKelVerdict::NotKnown;
   std::unique_lock lock(FLock);

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "container/KelDirArray.h"
 #include "container/KelDirItem.h"
 #include "platform/FileReader.h"
 
@@ -80,6 +81,10 @@ class TKelVerifyAhead {
   bool Started() const { return !FThreads.empty(); }
   // Queues item Index for verification, if it can be verified here.
   void Submit(int32_t Index, const TDirItem& Item);
+  // Queues the items of Items not queued yet, up to Window after Index, that
+  // Wanted takes (every item when it is null).
+  void QueueAhead(int32_t Index, const TKelDirArray& Items,
+                  bool (*Wanted)(const TDirItem&) = nullptr);
   // The verdict on item Index, waiting for it when it was submitted;
   // NotKnown when it was not submitted, or when Item (the directory's entry
   // now) no longer describes the data verified: a handler may have changed
@@ -101,6 +106,7 @@ class TKelVerifyAhead {
 
   TFileReader FArchive;
   const int64_t FDirectoryOffset;
+  int32_t FQueued = 0;  // the next item QueueAhead looks at
   std::vector<TState> FStates;
   std::vector<TKelVerdict> FVerdicts;
   std::unordered_map<int32_t, TDataKey> FKeys;  // of the items submitted, until asked for

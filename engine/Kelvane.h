@@ -1049,10 +1049,8 @@ class TKelBaseArchiver : public TComponent, public TKelArchiveHost {
   // whenever the archive stream is replaced.
   TKelReadAhead FReadAhead;
   bool FReadAheadOn = false;
-  // While ProcessItems tests: the threads verifying ahead, and the next item
-  // to consider queueing for them.
+  // While ProcessItems tests: the threads verifying ahead.
   TKelVerifyAhead* FTestAhead = nullptr;
-  int32_t FTestQueued = 0;
   // The last item's inflater, reset for the next: small items then cost no
   // zlib set-up and no fresh buffers.
   std::unique_ptr<TKelInflater> FSpareInflater;

@@ -237,10 +237,7 @@ class TTestAheadProbe : public TKelvane {
   using TKelBaseArchiver::TagItems;
   using TKelBaseArchiver::TestedAhead;
   using TKelvane::TKelvane;
-  void SetTestAhead(TKelVerifyAhead* ahead) {
-    FTestAhead = ahead;
-    FTestQueued = 0;
-  }
+  void SetTestAhead(TKelVerifyAhead* ahead) { FTestAhead = ahead; }
 };
 
 // Every case, three times over, so that more items wait than are verified at once.
